@@ -1,0 +1,1 @@
+#include "morvek/config.h"

@@ -1,0 +1,82 @@
+// The console dialog: every question, menu and message goes through a
+// Console, which wraps the input and output streams so that whole dialogs
+// run in tests with scripted input.
+//
+// Every answer is exactly one input line. A question allows five attempts;
+// a wrong or unreadable answer, or the end of input, is a failed attempt,
+// and the fifth failure stops the run. Closed input therefore always ends
+// the run within moments instead of hanging.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "morvek/fatal.h"
+
+namespace morvek {
+
+inline constexpr int kAttempts = 5;
+
+class Console {
+ public:
+  Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+
+  // Writes one line (text and a line end).
+  void line(std::string_view text = {});
+  // Writes `count` empty lines.
+  void blank(int count);
+  // Writes 50 empty lines to clear the screen.
+  void clear() { blank(50); }
+  void flush();
+
+  // The next input line without its line end; nullopt at the end of input.
+  std::optional<std::string> readLine();
+
+  // "Continue with Enter": waits for one input line. Closed input stops
+  // the run, since nobody is there to continue.
+  void pause();
+
+  std::ostream& out() { return out_; }
+
+ private:
+  std::istream& in_;
+  std::ostream& out_;
+};
+
+// Runs `attempt` up to five times until it returns a value; the fifth
+// failure stops the run with "Morvek terminates unsuccessfully" alone.
+template <class Attempt>
+auto ask(Attempt&& attempt) -> std::remove_cvref_t<decltype(*attempt())> {
+  for (int i = 0; i < kAttempts; ++i) {
+    if (auto answer = attempt()) return *answer;
+  }
+  throw Fatal();
+}
+
+// A menu: lines written before the entries on every attempt, and the
+// entries, each a key (the first character of the answer) and its line.
+struct MenuEntry {
+  char key;
+  std::string_view line;
+};
+
+struct Menu {
+  std::vector<std::string_view> head;
+  std::vector<MenuEntry> entries;
+};
+
+// Shows the menu until one of its keys is answered (five attempts) and
+// returns that key. Keys compare case-sensitively.
+char choose(Console& console, const Menu& menu);
+
+// Reads one line holding at least `count` numbers; nullopt for a failed
+// attempt (end of input, too few numbers, an unreadable number).
+std::optional<std::vector<double>> readRealsLine(Console& console, int count);
+std::optional<std::vector<int>> readIntsLine(Console& console, int count);
+
+}  // namespace morvek

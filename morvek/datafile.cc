@@ -1,0 +1,1 @@
+#include "morvek/datafile.h"

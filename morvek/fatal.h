@@ -1,0 +1,34 @@
+// The one way a Morvek routine stops the run.
+//
+// A routine that meets a condition the analysis cannot go on from throws
+// Fatal with the lines it has to say; main writes them, then the closing
+// line, and ends the process with a failure status. Nothing is saved.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace morvek {
+
+inline constexpr const char* kTerminatesUnsuccessfully = "Morvek terminates unsuccessfully";
+inline constexpr const char* kTerminatesSuccessfully = "Morvek terminates successfully";
+
+class Fatal : public std::exception {
+ public:
+  Fatal() = default;
+  explicit Fatal(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  explicit Fatal(std::string line) : lines_{std::move(line)} {}
+
+  // Lines to write before "Morvek terminates unsuccessfully".
+  const std::vector<std::string>& lines() const { return lines_; }
+  const char* what() const noexcept override {
+    return lines_.empty() ? kTerminatesUnsuccessfully : lines_.front().c_str();
+  }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace morvek

@@ -1,0 +1,103 @@
+#include "morvek/numbers.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <system_error>
+
+namespace morvek {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Checks the Fortran real syntax: [sign] digits [. digits] [exponent], with
+// at least one digit in the mantissa and the exponent letter E or D.
+bool isRealSyntax(std::string_view s) {
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t mantissaDigits = 0;
+  while (i < s.size() && isDigit(s[i])) ++i, ++mantissaDigits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && isDigit(s[i])) ++i, ++mantissaDigits;
+  }
+  if (mantissaDigits == 0) return false;
+  if (i == s.size()) return true;
+  if (s[i] != 'e' && s[i] != 'E' && s[i] != 'd' && s[i] != 'D') return false;
+  ++i;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  const std::size_t exponentStart = i;
+  while (i < s.size() && isDigit(s[i])) ++i;
+  return i > exponentStart && i == s.size();
+}
+
+}  // namespace
+
+bool isSeparator(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; }
+
+std::vector<std::string_view> splitItems(std::string_view line) {
+  std::vector<std::string_view> items;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && isSeparator(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !isSeparator(line[i])) ++i;
+    if (i > start) items.push_back(line.substr(start, i - start));
+  }
+  return items;
+}
+
+std::optional<double> parseReal(std::string_view token) {
+  if (!isRealSyntax(token)) return std::nullopt;
+  std::string text(token);
+  for (char& c : text) {
+    if (c == 'd' || c == 'D') c = 'e';
+  }
+  const char* first = text.data();
+  if (*first == '+') ++first;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int> parseInt(std::string_view token) {
+  std::size_t i = 0;
+  if (!token.empty() && token[0] == '+') i = 1;
+  if (i == token.size()) return std::nullopt;
+  int value = 0;
+  const auto [end, ec] = std::from_chars(token.data() + i, token.data() + token.size(), value);
+  if (ec != std::errc{} || end != token.data() + token.size()) return std::nullopt;
+  if (i == 1 && token.size() > 1 && token[1] == '-') return std::nullopt;
+  return value;
+}
+
+namespace {
+
+template <class T, class Parse>
+std::optional<std::vector<T>> readItems(std::string_view line, int count, Parse parse) {
+  const auto items = splitItems(line);
+  if (static_cast<int>(items.size()) < count) return std::nullopt;
+  std::vector<T> values;
+  for (int i = 0; i < count; ++i) {
+    const auto value = parse(items[static_cast<std::size_t>(i)]);
+    if (!value) return std::nullopt;
+    values.push_back(*value);
+  }
+  return values;
+}
+
+}  // namespace
+
+std::optional<std::vector<double>> readReals(std::string_view line, int count) {
+  return readItems<double>(line, count, parseReal);
+}
+
+std::optional<std::vector<int>> readInts(std::string_view line, int count) {
+  return readItems<int>(line, count, parseInt);
+}
+
+}  // namespace morvek

@@ -1,0 +1,46 @@
+// The plot writer: turns one plot type into the gnuplot data file "1.tmp"
+// and command file "2.tmp" in the working directory, then runs gnuplot on
+// them and waits until it ends.
+//
+// Plot types: 1 data of the interval, 5 data with background and threshold
+// lines, 6 extremes, 7 distribution of the extremes, 8 event times per
+// class, 9 bandwidth cross-validation of a class, 10 rate of a class, 11
+// rate with confidence band, 12 event times, 13 cross-validation of the
+// background window.
+#pragma once
+
+#include <string>
+
+#include "morvek/console.h"
+#include "morvek/state.h"
+
+namespace morvek {
+
+inline constexpr const char* kPlotCommand = "gnuplot 2.tmp";
+inline constexpr const char* kPlotDataFile = "1.tmp";
+inline constexpr const char* kPlotCommandFile = "2.tmp";
+
+// Runs the plotting program's command line and waits for it to end.
+// Tests replace it so that no window opens.
+class PlotRunner {
+ public:
+  virtual ~PlotRunner() = default;
+  virtual void run(const std::string& commandLine) = 0;
+};
+
+// Runs the command line through the system command interpreter. A failing
+// or missing gnuplot is reported by the interpreter itself and ignored;
+// an interpreter that cannot be started at all stops the run.
+class SystemPlotRunner : public PlotRunner {
+ public:
+  void run(const std::string& commandLine) override;
+};
+
+// Writes "1.tmp" and "2.tmp" for the plot type and draws them. `cls` is the
+// magnitude class (1 to l) of types 9, 10 and 11 and ignored otherwise.
+void plot(const State& s, Console& console, PlotRunner& runner, int type, int cls = 0);
+
+// Flushes the console and runs "gnuplot 2.tmp".
+void plotgn(Console& console, PlotRunner& runner);
+
+}  // namespace morvek

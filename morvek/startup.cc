@@ -1,0 +1,1 @@
+#include "morvek/startup.h"
