@@ -1,1 +1,225 @@
 #include "morvek/datafile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <sstream>
+#include <vector>
+
+#include "morvek/fatal.h"
+#include "morvek/format.h"
+#include "morvek/numbers.h"
+
+namespace morvek {
+
+template <class Store>
+ListReader::Status ListReader::readInto(long long count, Store store) {
+  long long filled = 0;
+  while (filled < count) {
+    if (pos_ >= text_.size()) return Status::end;
+    std::size_t lineEnd = text_.find('\n', pos_);
+    if (lineEnd == std::string_view::npos) lineEnd = text_.size();
+    const std::string_view line = text_.substr(pos_, lineEnd - pos_);
+    pos_ = lineEnd + 1;
+    std::size_t i = 0;
+    while (filled < count) {
+      while (i < line.size() && isSeparator(line[i])) ++i;
+      if (i == line.size()) break;
+      const std::size_t start = i;
+      while (i < line.size() && !isSeparator(line[i])) ++i;
+      const auto value = parseReal(line.substr(start, i - start));
+      if (!value) return Status::error;
+      store(filled++, *value);
+    }
+  }
+  return Status::ok;
+}
+
+ListReader::Status ListReader::read(std::span<double> values) {
+  return readInto(static_cast<long long>(values.size()),
+                  [&](long long i, double v) { values[static_cast<std::size_t>(i)] = v; });
+}
+
+ListReader::Status ListReader::skip(long long count) {
+  return readInto(count, [](long long, double) {});
+}
+
+namespace {
+
+std::optional<std::ifstream> openDataFile(std::string_view name) {
+  const auto first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::string path(name.substr(first, name.find_last_not_of(' ') - first + 1));
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return std::nullopt;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  return file;
+}
+
+}  // namespace
+
+bool dataFileOpens(std::string_view name) { return openDataFile(name).has_value(); }
+
+std::optional<std::string> readDataFile(std::string_view name) {
+  auto file = openDataFile(name);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file->rdbuf();
+  if (file->bad()) return std::nullopt;
+  return std::move(text).str();
+}
+
+namespace {
+
+using Status = ListReader::Status;
+
+std::string openData(const State& s) {
+  auto text = readDataFile(s.setting.inputfile);
+  if (!text) throw Fatal("Error during data file opening");
+  return std::move(*text);
+}
+
+std::vector<double> workArray(int count) {
+  try {
+    return std::vector<double>(static_cast<std::size_t>(count));
+  } catch (const std::bad_alloc&) {
+    throw Fatal("Subroutine read1: space requested not possible");
+  }
+}
+
+void nameLine(Console& console, int i) { console.line(fmtI(i, 8)); }
+
+[[noreturn]] void layoutProblem() {
+  throw Fatal("Input data file problem possibly in above line number(s)");
+}
+
+// Checks that each of the `count` lines holds two numbers.
+void checkTwoPerLine(Console& console, ListReader& reader, int count) {
+  std::vector<double> first = workArray(count);
+  bool faulty = false;
+  for (int i = 1; i <= count; ++i) {
+    if (reader.read(std::span(&first[static_cast<std::size_t>(i - 1)], 1)) != Status::ok) {
+      nameLine(console, i);
+      faulty = true;
+    }
+  }
+
+  // A line with one number makes a read of two take the next line's first
+  // number, so the reads run out before the lines do.
+  reader.rewind();
+  bool endedEarly = false;
+  double pair[2];
+  for (int i = 1; i <= count; ++i) {
+    const Status status = reader.read(pair);
+    if (status == Status::error) {
+      nameLine(console, i);
+      faulty = true;
+    } else if (status == Status::end) {
+      faulty = true;
+      endedEarly = true;
+      break;
+    }
+  }
+
+  if (endedEarly) {
+    // The shifted read shows where: its second number is the first number
+    // of the line after the short one.
+    reader.rewind();
+    bool named = false;
+    for (int i = 1; i <= count; ++i) {
+      const Status status = reader.read(pair);
+      if (status == Status::end) break;
+      if (status == Status::ok && i < count && pair[1] == first[static_cast<std::size_t>(i)]) {
+        nameLine(console, i);
+        named = true;
+      }
+    }
+    if (!named) nameLine(console, count);
+  }
+  if (faulty) layoutProblem();
+
+  reader.rewind();
+  if (reader.skip(2LL * count + 1) == Status::ok) {
+    throw Fatal("Input data file problem (possibly more than two values per line)");
+  }
+}
+
+// Checks that each of the `count` lines holds one number.
+void checkOnePerLine(Console& console, ListReader& reader, int count) {
+  std::vector<double> times = workArray(count);
+  bool faulty = false;
+  for (int i = 1; i <= count; ++i) {
+    if (reader.read(std::span(&times[static_cast<std::size_t>(i - 1)], 1)) != Status::ok) {
+      nameLine(console, i);
+      faulty = true;
+    }
+  }
+  if (faulty) layoutProblem();
+
+  reader.rewind();
+  if (reader.skip(static_cast<long long>(count) + 1) == Status::ok) {
+    throw Fatal("Input data file problem (possibly more than one value per line)");
+  }
+}
+
+int prescan(const State& s, Console& console) {
+  const std::string text = openData(s);
+  ListReader reader(text);
+  int count = 0;
+  double value;
+  while (count < std::numeric_limits<int>::max() &&
+         reader.read(std::span(&value, 1)) == Status::ok) {
+    ++count;
+  }
+  reader.rewind();
+  if (s.hasValues()) {
+    checkTwoPerLine(console, reader, count);
+  } else {
+    checkOnePerLine(console, reader, count);
+  }
+  return count;
+}
+
+void readValues(State& s, Console& console) {
+  const std::string text = openData(s);
+  ListReader reader(text);
+  Data& d = s.data;
+  const int n1 = s.setting.n1;
+  d.t1.fill(0.0);
+  d.x1.fill(0.0);
+
+  const bool pairs = s.hasValues();
+  double point[2];
+  for (int i = 0; i < n1; ++i) {
+    const Status status = reader.read(std::span(point, pairs ? 2 : 1));
+    if (status == Status::error) throw Fatal("Error during file read");
+    if (status == Status::end) throw Fatal("True number of points less than input");
+    d.t1[static_cast<std::size_t>(i)] = point[0];
+    if (pairs) d.x1[static_cast<std::size_t>(i)] = point[1];
+  }
+  const Status more = reader.skip(1);
+  if (more == Status::error) throw Fatal("Error during file read");
+  if (more == Status::ok) throw Fatal("True number of points greater than input");
+
+  int listed = 0;
+  for (int i = 1; i < n1; ++i) {
+    if (d.t1[static_cast<std::size_t>(i)] - d.t1[static_cast<std::size_t>(i - 1)] > 0) continue;
+    console.line("Point " + fmtI(i + 1, 8) + " error (time not increasing): t(i) <= t(i-1)");
+    // Long lists pause after every twenty lines so that none scrolls away unread.
+    if (listed > 0 && listed % 20 == 0) console.pause();
+    ++listed;
+  }
+  if (listed > 0) throw Fatal();
+}
+
+}  // namespace
+
+int read1(State& s, Console& console, ReadOption option) {
+  if (option == ReadOption::count) return prescan(s, console);
+  readValues(s, console);
+  return s.setting.n1;
+}
+
+}  // namespace morvek
