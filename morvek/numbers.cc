@@ -50,15 +50,19 @@ std::vector<std::string_view> splitItems(std::string_view line) {
 
 std::optional<double> parseReal(std::string_view token) {
   if (!isRealSyntax(token)) return std::nullopt;
-  std::string text(token);
-  for (char& c : text) {
-    if (c == 'd' || c == 'D') c = 'e';
+  if (token.front() == '+') token.remove_prefix(1);
+  // from_chars knows only the exponent letter E; Fortran's D needs a copy.
+  std::string copy;
+  if (token.find_first_of("dD") != std::string_view::npos) {
+    copy.assign(token);
+    for (char& c : copy) {
+      if (c == 'd' || c == 'D') c = 'e';
+    }
+    token = copy;
   }
-  const char* first = text.data();
-  if (*first == '+') ++first;
   double value = 0;
-  const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
-  if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (ec != std::errc{} || end != token.data() + token.size() || !std::isfinite(value)) {
     return std::nullopt;
   }
   return value;

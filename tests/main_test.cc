@@ -1,1 +1,61 @@
+// The program as users start it: a separate process, answers on standard
+// input, gnuplot found on the PATH.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+#include "tests/test_support.h"
+
+namespace morvek {
+namespace {
+
+using testing::readFile;
+using testing::ScratchDir;
+using testing::writeFile;
+
+// Runs the program in the working directory with `input` as standard input;
+// a stand-in gnuplot on the PATH notes each command file it was given.
+int runProgram(const std::string& input) {
+  writeFile("input.txt", input);
+  std::filesystem::create_directories("bin");
+  writeFile("bin/gnuplot", "#!/bin/sh\necho \"$@\" >> gnuplot-calls.txt\n");
+  std::filesystem::permissions("bin/gnuplot", std::filesystem::perms::owner_all);
+  const std::string command = "PATH=\"$PWD/bin:$PATH\" timeout 60 " + std::string(MORVEK_BINARY) +
+                              " < input.txt > output.txt 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(MainTest, MissingConfigurationFailsWithStatusOne) {
+  ScratchDir dir;
+  EXPECT_EQ(runProgram(""), 1);
+  EXPECT_EQ(readFile("output.txt"),
+            "Error during data file opening\nMorvek terminates unsuccessfully\n");
+}
+
+TEST(MainTest, ExampleSessionEndsSuccessfully) {
+  ScratchDir dir;
+  const std::string examples = std::string(MORVEK_SOURCE_DIR) + "/examples/";
+  std::filesystem::copy_file(examples + "morvek.cfg", "morvek.cfg");
+  std::filesystem::copy_file(examples + "nile.dat", "nile.dat");
+  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\nc\n"), 0);
+  const std::string output = readFile("output.txt");
+  EXPECT_NE(output.find("Time interval - extracted:   [    1900.000;    1950.000 ]       -     51 points"),
+            std::string::npos);
+  EXPECT_TRUE(output.ends_with("Morvek terminates successfully\n"));
+  EXPECT_EQ(readFile("gnuplot-calls.txt"), "2.tmp\n2.tmp\n");
+}
+
+TEST(MainTest, ClosedInputFailsWithStatusOne) {
+  ScratchDir dir;
+  std::filesystem::copy_file(std::string(MORVEK_SOURCE_DIR) + "/examples/morvek.cfg",
+                             "morvek.cfg");
+  EXPECT_EQ(runProgram("\no\n"), 1);
+  EXPECT_TRUE(readFile("output.txt").ends_with("Morvek terminates unsuccessfully\n"));
+}
+
+}  // namespace
+}  // namespace morvek
