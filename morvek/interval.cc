@@ -120,7 +120,7 @@ void chsett3(State& s, Console& console) {
 }
 
 void check1(const State& s) {
-  const double spacing = (s.setting.tobsr - s.setting.tobsl) / (s.setting.n1 + 1);
+  const double spacing = (s.setting.tobsr - s.setting.tobsl) / (s.setting.n1 + 1.0);
   if (spacing > kMaxSpacing) spacingProblem(spacing, "Maximum allowed is: ", kMaxSpacing);
   if (spacing < kMinSpacing) spacingProblem(spacing, "Minimum allowed is: ", kMinSpacing);
 }
