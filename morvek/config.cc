@@ -1,6 +1,7 @@
 #include "morvek/config.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -194,8 +195,10 @@ bool isGridSize(int n) {
 }  // namespace
 
 void read0(State& s, const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw Fatal("Error during data file opening");
+  std::error_code error;
+  std::ifstream file;
+  if (!std::filesystem::is_directory(path, error)) file.open(path, std::ios::binary);
+  if (!file.is_open()) throw Fatal("Error during data file opening");
   std::ostringstream text;
   text << file.rdbuf();
   const RawConfig raw = parse(path, text.str());
