@@ -1,1 +1,278 @@
+// Axis settings of the plot types. The defaults of each type and the
+// plot-setting choices of the background picture (type 5) are rows of two
+// small tables; the three choices that ask the user go through ask(), so
+// each gets the usual five attempts.
+//
+// Smallest and largest values pass over values that are not numbers; with
+// nothing to look at the smallest is the largest double and the largest its
+// negative, so that an empty set never narrows a range.
 #include "morvek/plotsettings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "morvek/fatal.h"
+#include "numerics/sort.h"
+
+namespace morvek {
+namespace {
+
+constexpr int kBackgroundPlot = 5;
+
+struct Extent {
+  double low = std::numeric_limits<double>::max();
+  double high = -std::numeric_limits<double>::max();
+  void add(double v) {
+    if (std::isnan(v)) return;
+    low = std::min(low, v);
+    high = std::max(high, v);
+  }
+};
+
+std::span<const double> firstOf(const Held<double>& a, int n) {
+  return a.span().first(std::min(n > 0 ? static_cast<std::size_t>(n) : 0, a.size()));
+}
+
+Extent extentOf(std::span<const double> values) {
+  Extent e;
+  for (double v : values) e.add(v);
+  return e;
+}
+
+std::span<const double> intervalTimes(const State& s) { return firstOf(s.data.t2, s.setting.n2); }
+
+// The whole series shows the observation interval, which may be wider than
+// the data; an extracted interval shows just the span of its times.
+void setDefaultHorizontal(const State& s, PlotAxes& a) {
+  if (s.setting.n1 == s.setting.n2) {
+    a.xl = s.setting.tobsl;
+    a.xu = s.setting.tobsr;
+    return;
+  }
+  const Extent times = extentOf(intervalTimes(s));
+  a.xl = times.low;
+  a.xu = times.high;
+}
+
+// ---- Defaults per type ---------------------------------------------------
+
+void defaultsData(State& s) {
+  PlotAxes& a = s.settingp[1];
+  setDefaultHorizontal(s, a);
+  a.logy = Scale::lin;
+}
+
+void defaultsBackground(State& s) {
+  PlotAxes& a = s.settingp[kBackgroundPlot];
+  setDefaultHorizontal(s, a);
+  a.yl = kUnsetReal;
+  a.logy = Scale::lin;
+  s.settingp.zplot = {2.0, 4.0, 0.0};
+}
+
+void defaultsExtremes(State& s) {
+  PlotAxes& a = s.settingp[6];
+  setDefaultHorizontal(s, a);
+  a.yl = kUnsetReal;
+}
+
+// Extreme values on the horizontal axis, ranks 1 to n3 on the vertical; a
+// log axis only where every extreme is positive.
+void defaultsDistribution(State& s) {
+  PlotAxes& a = s.settingp[7];
+  const Extent values = extentOf(firstOf(s.data.x3, s.setting.n3));
+  a.xl = values.low;
+  a.xu = values.high;
+  a.yl = 1.0;
+  a.yu = s.setting.n3;
+  a.logx = values.low > 0 ? Scale::log : Scale::lin;
+  a.logy = Scale::lin;
+}
+
+// Room above the top class for the key.
+void defaultsClasses(State& s) {
+  PlotAxes& a = s.settingp[8];
+  setDefaultHorizontal(s, a);
+  a.yl = 0.0;
+  a.yu = static_cast<double>(1.25f * static_cast<float>(s.setting.l));
+  a.logy = Scale::lin;
+}
+
+void defaultsBandwidth(State& s) { s.settingp[9].yl = kUnsetReal; }
+
+void defaultsObservation(State& s, int type) {
+  PlotAxes& a = s.settingp[type];
+  a.xl = s.setting.tobsl;
+  a.xu = s.setting.tobsr;
+  a.yl = kUnsetReal;
+}
+
+void defaultsRate(State& s) { defaultsObservation(s, 10); }
+void defaultsBand(State& s) { defaultsObservation(s, 11); }
+
+void defaultsTimes(State& s) {
+  PlotAxes& a = s.settingp[12];
+  setDefaultHorizontal(s, a);
+  a.yl = 0.0;
+  a.yu = 1.25;
+  a.logy = Scale::lin;
+}
+
+struct Defaults {
+  int type;
+  void (*set)(State&);
+};
+
+// Types without a row (2 to 4, 13 and the unused numbers) keep their settings.
+constexpr Defaults kDefaults[] = {
+    {1, defaultsData},       {5, defaultsBackground},   {6, defaultsExtremes},
+    {7, defaultsDistribution}, {8, defaultsClasses},    {9, defaultsBandwidth},
+    {10, defaultsRate},      {11, defaultsBand},        {12, defaultsTimes},
+};
+
+// ---- Choices for the background picture ----------------------------------
+
+void chooseDefaultHorizontal(State& s, Console&) { setDefaultHorizontal(s, s.settingp[kBackgroundPlot]); }
+
+void chooseLinear(State& s, Console&) { s.settingp[kBackgroundPlot].logy = Scale::lin; }
+
+void chooseLog(State& s, Console&) { s.settingp[kBackgroundPlot].logy = Scale::log; }
+
+// Only the line of the threshold just set; the writer titles it as such.
+void chooseThreshold(State& s, Console&) { s.settingp.zplot = {s.setting.z, 0.0, 0.0}; }
+
+// The range is clipped to the data's times and must keep some of them in
+// view. A refused range stays clipped in place until the next answer.
+void askHorizontal(State& s, Console& console) {
+  PlotAxes& a = s.settingp[kBackgroundPlot];
+  const Extent times = extentOf(intervalTimes(s));
+  ask([&]() -> std::optional<bool> {
+    console.line("Horizontal range");
+    console.line("[left boundary, right boundary]: ");
+    const auto answer = readRealsLine(console, 2);
+    if (answer) {
+      a.xl = (*answer)[0];
+      a.xu = (*answer)[1];
+    }
+    a.xl = std::max(a.xl, times.low);
+    a.xu = std::min(a.xu, times.high);
+    if (answer && a.xl < times.high && times.low < a.xu && a.xl < a.xu) return true;
+    return std::nullopt;
+  });
+}
+
+// Lowest and highest of everything drawn over the horizontal window: the
+// data and the lowest test line (background plus the first multiplier
+// times the variability when that multiplier is negative).
+Extent drawnInWindow(const State& s) {
+  const PlotAxes& a = s.settingp[kBackgroundPlot];
+  const Data& d = s.data;
+  const double c = std::min(s.settingp.zplot[0], 0.0);
+  const auto t2 = intervalTimes(s);
+  Extent values, lines;
+  for (std::size_t i = 0; i < t2.size(); ++i) {
+    if (!(a.xl <= t2[i] && t2[i] <= a.xu)) continue;
+    values.add(d.x2[i]);
+    lines.add(d.b2[i] + c * d.v2[i]);
+  }
+  return {std::min(values.low, lines.low), std::max(values.high, lines.high)};
+}
+
+// A vertical range takes effect only where it cuts into what is drawn; one
+// that leaves room on both sides falls back to the automatic range.
+void askVertical(State& s, Console& console) {
+  PlotAxes& a = s.settingp[kBackgroundPlot];
+  ask([&]() -> std::optional<bool> {
+    console.line("Vertical range");
+    console.line("[lower boundary, upper boundary]: ");
+    const auto answer = readRealsLine(console, 2);
+    if (!answer) return std::nullopt;
+    a.yl = (*answer)[0];
+    a.yu = (*answer)[1];
+    if (a.yl < a.yu) return true;
+    return std::nullopt;
+  });
+
+  const Extent values = extentOf(firstOf(s.data.x2, s.setting.n2));
+  a.yl = std::max(a.yl, values.low);
+  a.yu = 1.25 * std::min(a.yu, values.high);
+
+  const Extent drawn = drawnInWindow(s);
+  if (a.yl < drawn.low && drawn.high < a.yu) {
+    a.yl = kUnsetReal;
+    a.logy = Scale::lin;
+    return;
+  }
+  if (a.yl < drawn.low && a.yu < drawn.high) {
+    a.yl = drawn.low;
+  } else if (a.yl > drawn.low && a.yu > drawn.high) {
+    a.yu = drawn.high;
+  }
+  if (a.yl < 0) a.logy = Scale::lin;
+}
+
+// Up to three multipliers, kept in ascending order: the writer stops at the
+// first zero after the first place, so unwanted zeros must come first when
+// the wanted values are positive.
+void askTestLines(State& s, Console& console) {
+  const std::vector<double> z = ask([&]() -> std::optional<std::vector<double>> {
+    console.line("Test threshold values");
+    console.line("b + z(i) * v, i = 1, 2, 3");
+    console.line("[z(1), z(2), z(3)]:");
+    auto answer = readRealsLine(console, 3);
+    if (!answer) {
+      console.line();
+      return std::nullopt;
+    }
+    answer->resize(3);
+    double largest = 0.0;
+    for (double v : *answer) largest = std::max(largest, std::abs(v));
+    if (largest >= 100.0) {
+      console.line("Sorry - abs(z) must be smaller than 100");
+      console.line();
+      return std::nullopt;
+    }
+    if (largest == 0.0) {
+      console.line("Sorry - at least one z must have abs(z) > 0");
+      console.line();
+      return std::nullopt;
+    }
+    return answer;
+  });
+  std::vector<int> order(z.size());
+  numerics::indexx_sp(z, order);
+  for (std::size_t i = 0; i < z.size(); ++i) s.settingp.zplot[i] = z[static_cast<std::size_t>(order[i])];
+}
+
+struct Choice {
+  char option;
+  void (*apply)(State&, Console&);
+};
+
+constexpr Choice kChoices[] = {
+    {'h', chooseDefaultHorizontal}, {'o', askHorizontal}, {'v', askVertical}, {'l', chooseLinear},
+    {'g', chooseLog},               {'t', askTestLines},  {'s', chooseThreshold},
+};
+
+constexpr char kDefaultsOption = '-';
+
+}  // namespace
+
+void chsettp(State& s, Console& console, int type, char option) {
+  if (type == kBackgroundPlot && option != kDefaultsOption) {
+    for (const Choice& choice : kChoices) {
+      if (choice.option == option) choice.apply(s, console);
+    }
+    return;
+  }
+  for (const Defaults& defaults : kDefaults) {
+    if (defaults.type == type) defaults.set(s);
+  }
+}
+
+}  // namespace morvek
