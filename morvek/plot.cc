@@ -46,7 +46,11 @@ std::span<const T> firstOf(const Held<T>& a, long long n) {
 }
 
 // One value of a data row: a blank and a scientific-14 field.
-std::string es(double value) { return " " + fmtES(value, 14, 6); }
+std::string es(double value) {
+  std::string field(1, ' ');
+  field += fmtES(value, 14, 6);
+  return field;
+}
 
 void writeRow(std::ostream& out, std::initializer_list<double> values) {
   for (double v : values) out << es(v);
@@ -380,7 +384,7 @@ constexpr Style kStyles[] = {
 std::string styleLine(const Style& st) {
   std::string line = " set style line " + fmtI(st.number, 4);
   const auto keyword = [&](std::string_view name, int value) {
-    line += " " + std::string(name) + " " + fmtI(value, 4);
+    line.append(" ").append(name).append(" ").append(fmtI(value, 4));
   };
   keyword("lt", st.lt);
   if (st.lw != 0) keyword("lw", st.lw);
