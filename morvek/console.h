@@ -10,7 +10,6 @@
 
 #include <iosfwd>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>

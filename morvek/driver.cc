@@ -1,7 +1,5 @@
 #include "morvek/driver.h"
 
-#include <array>
-
 #include "morvek/config.h"
 #include "morvek/datafile.h"
 #include "morvek/fatal.h"
@@ -27,7 +25,6 @@ class Driver {
 
   void run() {
     startup();
-    passesLeft_.fill(kPasses);
     Step step = Step::part1;
     while (step != Step::end) {
       switch (step) {
@@ -55,7 +52,7 @@ class Driver {
 
   // A new pass of the Part 1 loop; a used-up loop ends the run.
   Step part1() {
-    if (--passesLeft_[1] < 0) return Step::end;
+    if (--part1Passes_ < 0) return Step::end;
     init1a(s_);
     allocate1(s_);
     init1b(s_);
@@ -96,7 +93,7 @@ class Driver {
   State& s_;
   Console& console_;
   PlotRunner& runner_;
-  std::array<int, 6> passesLeft_{};
+  int part1Passes_ = kPasses;
 };
 
 }  // namespace

@@ -94,11 +94,6 @@ class Held2 {
     assert(row < rows_ && col < cols_);
     return values_[row * cols_ + col];
   }
-  std::span<T> row(std::size_t r) { return std::span<T>(values_).subspan(r * cols_, cols_); }
-  std::span<const T> row(std::size_t r) const {
-    return std::span<const T>(values_).subspan(r * cols_, cols_);
-  }
-
   void create(long long rows, long long cols) {
     rows_ = rows > 0 ? static_cast<std::size_t>(rows) : 0;
     cols_ = cols > 0 ? static_cast<std::size_t>(cols) : 0;

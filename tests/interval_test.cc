@@ -143,20 +143,15 @@ TEST(ExtractionTest, TooFewPointsAskAgain) {
                                 ask);
 }
 
-TEST(ExtractionTest, OrdinaryDataNeedTheSmoothableLength) {
+TEST(ExtractionTest, OrdinaryDataNeedTheSmoothableLengthAndFiveFailuresStop) {
   State s = started(DataType::ordinary, range(20));
-  Scripted session("1 6\n1 6\n1 6\n1 6\n1 6\n1 7\n");
-  EXPECT_THROW(interval(s, session.console, 'n'), Fatal);  // five cycles of six points
+  Scripted cycles("1 6\n1 6\n1 6\n1 6\n1 6\n1 7\n");
+  EXPECT_THROW(interval(s, cycles.console, 'n'), Fatal);  // five cycles of six points
+  Scripted unreadable("1\nx y\n8 2\n21 22\n-5 0\n2 9\n");
+  EXPECT_THROW(interval(s, unreadable.console, 'n'), Fatal);  // five refused answers
   Scripted enough("1 7\n");
-  State t = started(DataType::ordinary, range(20));
-  interval(t, enough.console, 'n');
-  EXPECT_EQ(t.setting.n2, 7);
-}
-
-TEST(ExtractionTest, FiveUnreadableAnswersStop) {
-  State s = started(DataType::times, range(10));
-  Scripted session("1\nx y\n8 2\n11 12\n-5 0\n2 9\n");
-  EXPECT_THROW(interval(s, session.console, 'n'), Fatal);
+  interval(s, enough.console, 'n');
+  EXPECT_EQ(s.setting.n2, 7);
 }
 
 TEST(SummaryTest, ConsoleBlock) {
@@ -213,20 +208,6 @@ TEST(SummaryTest, ResultFileHeader) {
   } catch (const Fatal& fatal) {
     EXPECT_EQ(fatal.lines(), std::vector<std::string>{"Error during data file opening"});
   }
-}
-
-TEST(WindowRangeTest, LargestWindowFollowsTheInterval) {
-  State s;
-  s.setting.n2 = 6;
-  chsett3a(s);
-  EXPECT_EQ(s.setting.kmax, 3);
-  s.setting.n2 = 100;
-  chsett3a(s);
-  EXPECT_EQ(s.setting.kmax, 25);
-  s.parameters.krel = 0.05;
-  s.setting.n2 = 99;
-  chsett3a(s);
-  EXPECT_EQ(s.setting.kmax, 4);
 }
 
 }  // namespace

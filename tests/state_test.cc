@@ -57,22 +57,8 @@ void enterAllParts(State& s) {
   init4f(s);
 }
 
-TEST(StateTest, StartValuesAndSentinels) {
-  const State s;
-  EXPECT_EQ(kUnsetInt, -999);
-  EXPECT_EQ(kUnsetReal, -999000000000.0);
+TEST(StateTest, RiskFloorIsTheSinglePrecisionValue) {
   EXPECT_EQ(kRiskFloor, 9.999999960041972e-13);
-  EXPECT_EQ(s.parameters.krel, 0.25);
-  EXPECT_EQ(s.parameters.kmin, 3);
-  EXPECT_EQ(ruleText(s.parameters.rule), "twopoint  ");
-  EXPECT_EQ(s.parameters.nhsrch, 400);
-  EXPECT_EQ(s.parameters.ngrid, 2048);
-  EXPECT_EQ(s.parameters.alpha, 0.9);
-  EXPECT_EQ(s.setting.n1, kUnsetInt);
-  EXPECT_EQ(s.setting.z, kUnsetReal);
-  EXPECT_EQ(s.settingp[20].logy, Scale::lin);
-  EXPECT_EQ(datatypeText(DataType::times), "times    ");
-  EXPECT_EQ(datatypeText(DataType::extreme), "extreme  ");
 }
 
 TEST(StateTest, GroupsFollowTheDataTypeAndSizes) {
