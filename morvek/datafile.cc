@@ -95,16 +95,29 @@ void nameLine(Console& console, int i) { console.line(fmtI(i, 8)); }
   throw Fatal("Input data file problem possibly in above line number(s)");
 }
 
-// Checks that each of the `count` lines holds two numbers.
-void checkTwoPerLine(Console& console, ListReader& reader, int count) {
+// Reads the first number of each of the `count` lines, naming each line
+// where that fails and marking the file as faulty.
+std::vector<double> firstNumbers(Console& console, ListReader& reader, int count, bool& faulty) {
   std::vector<double> first = workArray(count);
-  bool faulty = false;
   for (int i = 1; i <= count; ++i) {
     if (reader.read(std::span(&first[static_cast<std::size_t>(i - 1)], 1)) != Status::ok) {
       nameLine(console, i);
       faulty = true;
     }
   }
+  return first;
+}
+
+// A file holding more numbers than `perLine` on each of its `count` lines.
+void checkNoMore(ListReader& reader, int count, int perLine, const char* problem) {
+  reader.rewind();
+  if (reader.skip(static_cast<long long>(perLine) * count + 1) == Status::ok) throw Fatal(problem);
+}
+
+// Checks that each of the `count` lines holds two numbers.
+void checkTwoPerLine(Console& console, ListReader& reader, int count) {
+  bool faulty = false;
+  const std::vector<double> first = firstNumbers(console, reader, count, faulty);
 
   // A line with one number makes a read of two take the next line's first
   // number, so the reads run out before the lines do.
@@ -139,29 +152,15 @@ void checkTwoPerLine(Console& console, ListReader& reader, int count) {
     if (!named) nameLine(console, count);
   }
   if (faulty) layoutProblem();
-
-  reader.rewind();
-  if (reader.skip(2LL * count + 1) == Status::ok) {
-    throw Fatal("Input data file problem (possibly more than two values per line)");
-  }
+  checkNoMore(reader, count, 2, "Input data file problem (possibly more than two values per line)");
 }
 
 // Checks that each of the `count` lines holds one number.
 void checkOnePerLine(Console& console, ListReader& reader, int count) {
-  std::vector<double> times = workArray(count);
   bool faulty = false;
-  for (int i = 1; i <= count; ++i) {
-    if (reader.read(std::span(&times[static_cast<std::size_t>(i - 1)], 1)) != Status::ok) {
-      nameLine(console, i);
-      faulty = true;
-    }
-  }
+  firstNumbers(console, reader, count, faulty);
   if (faulty) layoutProblem();
-
-  reader.rewind();
-  if (reader.skip(static_cast<long long>(count) + 1) == Status::ok) {
-    throw Fatal("Input data file problem (possibly more than one value per line)");
-  }
+  checkNoMore(reader, count, 1, "Input data file problem (possibly more than one value per line)");
 }
 
 int prescan(const State& s, Console& console) {
