@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "morvek/fatal.h"
@@ -13,186 +13,51 @@
 namespace morvek {
 namespace {
 
-using testing::ScratchDir;
-using testing::writeFile;
-
 using Lines = std::vector<std::string>;
 
-// Right-aligns a value in the 20 columns that follow every label.
-std::string col20(const std::string& digits) { return std::string(20 - digits.size(), ' ') + digits; }
+const Lines kAccepted{"(accepted)"};
+// The 28-column labels of the range report.
+const std::string kKrel = "                     krel = ";
+const std::string kHrelmax = "                  hrelmax = ";
+const std::string kNhsrch = "                   nhsrch = ";
+const std::string kNgrid = "                    ngrid = ";
+const std::string kAlpha = "                    alpha = ";
+const std::string kMax = "       allowed maximum is = ";
+const std::string kMin = "       allowed minimum is = ";
 
-// Reads a configuration file of this text (none, or a folder in its place,
-// without text); the lines of the stop, or a marker line when the
-// configuration was accepted.
-Lines stopFor(const std::optional<std::string>& text, State* accepted = nullptr,
-              bool folder = false) {
-  ScratchDir dir;
-  if (text) writeFile("morvek.cfg", *text);
-  if (folder) std::filesystem::create_directory("morvek.cfg");
-  State s;
+// A label followed by a value right-aligned in 20 columns.
+std::string row(const std::string& label, const std::string& value) {
+  return label + std::string(20 - value.size(), ' ') + value;
+}
+
+// Runs read0 in the working directory; the lines of its stop, or kAccepted.
+Lines outcome(State& s) {
   try {
     read0(s);
   } catch (const Fatal& stop) {
     return stop.lines();
   }
-  if (accepted != nullptr) *accepted = s;
-  return {"(accepted)"};
+  return kAccepted;
 }
 
-const Lines kAccepted{"(accepted)"};
+// The same with "morvek.cfg" holding this text, in a fresh directory.
+Lines stopFor(const std::string& text, State* accepted = nullptr) {
+  testing::ScratchDir dir;
+  testing::writeFile("morvek.cfg", text);
+  State s;
+  return outcome(accepted != nullptr ? *accepted : s);
+}
+
+// The six configured values, in table order.
+auto configured(const State& s) {
+  const Parameters& p = s.parameters;
+  return std::tuple(p.krel, p.rule, p.hrelmax, p.nhsrch, p.ngrid, p.alpha);
+}
 
 TEST(Read0, GroupWithoutItemsKeepsStartValues) {
   State s;
   ASSERT_EQ(stopFor("&cfg /\n", &s), kAccepted);
-  EXPECT_EQ(s.parameters.krel, 0.25);
-  EXPECT_EQ(s.parameters.kmin, 3);
-  EXPECT_EQ(s.parameters.rule, Rule::twopoint);
-  EXPECT_EQ(s.parameters.hrelmax, 0.5);
-  EXPECT_EQ(s.parameters.nhsrch, 400);
-  EXPECT_EQ(s.parameters.ngrid, 2048);
-  EXPECT_EQ(s.parameters.alpha, 0.9);
-}
-
-TEST(Read0, ReadsEveryKey) {
-  State s;
-  ASSERT_EQ(stopFor("&cfg krel = 0.3, rule = 'reflection', hrelmax=0.75 nhsrch = 1000\n"
-                    "     ngrid = 4096, alpha = 0.95 /\n",
-                    &s),
-            kAccepted);
-  EXPECT_EQ(s.parameters.krel, 0.3);
-  EXPECT_EQ(s.parameters.rule, Rule::reflection);
-  EXPECT_EQ(s.parameters.hrelmax, 0.75);
-  EXPECT_EQ(s.parameters.nhsrch, 1000);
-  EXPECT_EQ(s.parameters.ngrid, 4096);
-  EXPECT_EQ(s.parameters.alpha, 0.95);
-}
-
-TEST(Read0, RangeLimitsAreIncluded) {
-  for (const char* item :
-       {"krel = 0.5", "krel = 0.05", "hrelmax = 1.0", "hrelmax = 0.05", "nhsrch = 100",
-        "nhsrch = 10000", "alpha = 0.8", "alpha = 0.9999", "rule = 'twopoint'",
-        "rule = \"reflection\"", "ngrid = 64", "ngrid = 128", "ngrid = 256", "ngrid = 512",
-        "ngrid = 1024", "ngrid = 2048", "ngrid = 4096", "ngrid = 8192", "ngrid = 16384"}) {
-    EXPECT_EQ(stopFor(std::string("&cfg ") + item + " /\n"), kAccepted) << item;
-  }
-  State s;
-  ASSERT_EQ(stopFor("&cfg rule = 'twopoint' /", &s), kAccepted);
-  EXPECT_EQ(s.parameters.rule, Rule::twopoint);
-}
-
-struct RangeCase {
-  const char* item;
-  Lines block;
-};
-
-TEST(Read0, EachOutOfRangeValueGivesItsBlock) {
-  const std::string maximum = "       allowed maximum is = ";
-  const std::string minimum = "       allowed minimum is = ";
-  const std::string ngrid = "                    ngrid = ";
-  const Lines ngridRule{"  it must be a power of 2   ",
-                        "  and lie between           " + col20("64"),
-                        "  and                       " + col20("16384")};
-  const RangeCase cases[] = {
-      {"krel = 0.50001",
-       {"                     krel = " + col20("0.50001000"), maximum + col20("0.50000000")}},
-      {"krel = 0.04999",
-       {"                     krel = " + col20("0.04999000"), minimum + col20("0.05000000")}},
-      {"krel = -2.5e-1",
-       {"                     krel = " + col20("-0.25000000"), minimum + col20("0.05000000")}},
-      {"rule = 'Twopoint'",
-       {"                      rule: Twopoint  ", "allowed are (character*10): twopoint  ",
-        "                            reflection"}},
-      {"rule = 'REFLECTION'",
-       {"                      rule: REFLECTION", "allowed are (character*10): twopoint  ",
-        "                            reflection"}},
-      {"rule = ''",
-       {"                      rule:           ", "allowed are (character*10): twopoint  ",
-        "                            reflection"}},
-      {"hrelmax = 1.00001",
-       {"                  hrelmax = " + col20("1.00001000"), maximum + col20("1.00000000")}},
-      {"hrelmax = 0.01",
-       {"                  hrelmax = " + col20("0.01000000"), minimum + col20("0.05000000")}},
-      {"nhsrch = 10001",
-       {"                   nhsrch = " + col20("10001"), maximum + col20("10000")}},
-      {"nhsrch = 99", {"                   nhsrch = " + col20("99"), minimum + col20("100")}},
-      {"ngrid = 32768", {ngrid + col20("32768"), ngridRule[0], ngridRule[1], ngridRule[2]}},
-      {"ngrid = 1000", {ngrid + col20("1000"), ngridRule[0], ngridRule[1], ngridRule[2]}},
-      {"ngrid = 32", {ngrid + col20("32"), ngridRule[0], ngridRule[1], ngridRule[2]}},
-      {"ngrid = -64", {ngrid + col20("-64"), ngridRule[0], ngridRule[1], ngridRule[2]}},
-      {"alpha = 0.79",
-       {"                    alpha = " + col20("0.79000000"), minimum + col20("0.80000000")}},
-      {"alpha = 1.0",
-       {"                    alpha = " + col20("1.00000000"), maximum + col20("0.99990000")}},
-  };
-  for (const RangeCase& c : cases) {
-    Lines expected = c.block;
-    expected.emplace_back();  // the empty line before the closing line
-    EXPECT_EQ(stopFor(std::string("&cfg ") + c.item + " /\n"), expected) << c.item;
-  }
-}
-
-TEST(Read0, AllBadKeysAreReportedInTableOrderBeforeOneStop) {
-  // Written in reverse order: the report follows the table, not the file.
-  EXPECT_EQ(stopFor("&cfg alpha = 0.5\n krel = 0.6 /\n"),
-            (Lines{"                     krel = " + col20("0.60000000"),
-                   "       allowed maximum is = " + col20("0.50000000"),
-                   "                    alpha = " + col20("0.50000000"),
-                   "       allowed minimum is = " + col20("0.80000000"), ""}));
-  EXPECT_EQ(stopFor("&cfg alpha=2 ngrid=100 nhsrch=1 hrelmax=2 rule='none' krel=1 /"),
-            (Lines{"                     krel = " + col20("1.00000000"),
-                   "       allowed maximum is = " + col20("0.50000000"),
-                   "                      rule: none      ",
-                   "allowed are (character*10): twopoint  ",
-                   "                            reflection",
-                   "                  hrelmax = " + col20("2.00000000"),
-                   "       allowed maximum is = " + col20("1.00000000"),
-                   "                   nhsrch = " + col20("1"),
-                   "       allowed minimum is = " + col20("100"),
-                   "                    ngrid = " + col20("100"),
-                   "  it must be a power of 2   ",
-                   "  and lie between           " + col20("64"),
-                   "  and                       " + col20("16384"),
-                   "                    alpha = " + col20("2.00000000"),
-                   "       allowed maximum is = " + col20("0.99990000"), ""}));
-}
-
-TEST(Read0, MissingFileStops) {
-  EXPECT_EQ(stopFor(std::nullopt), (Lines{"Error during data file opening"}));
-}
-
-// A folder named morvek.cfg cannot be read as a file: it stops like a
-// missing file rather than as an empty configuration.
-TEST(Read0, FolderOfThatNameCannotBeOpened) {
-  EXPECT_EQ(stopFor(std::nullopt, nullptr, true), (Lines{"Error during data file opening"}));
-}
-
-TEST(Read0, ParseErrorsNameTheLine) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"&cfg\n krel = 0.3\n krell = 0.2 /\n", "morvek.cfg line 3: unknown key 'krell'"},
-      {"&cfg\nKRELL = 1 /", "morvek.cfg line 2: unknown key 'KRELL'"},
-      {"&cfg\n\n krel 0.3 /", "morvek.cfg line 3: expected '=' after 'krel'"},
-      {"&cfg krel =\n\n  0.3x /", "morvek.cfg line 3: malformed value '0.3x' for 'krel'"},
-      {"&cfg\n ngrid = 2048.0 /", "morvek.cfg line 2: malformed value '2048.0' for 'ngrid'"},
-      {"&cfg nhsrch = 99999999999 /",
-       "morvek.cfg line 1: malformed value '99999999999' for 'nhsrch'"},
-      {"&cfg alpha = NaN /", "morvek.cfg line 1: malformed value 'NaN' for 'alpha'"},
-      {"&cfg alpha = Inf /", "morvek.cfg line 1: malformed value 'Inf' for 'alpha'"},
-      {"&cfg hrelmax = 1e400 /", "morvek.cfg line 1: malformed value '1e400' for 'hrelmax'"},
-      {"&cfg krel = /", "morvek.cfg line 1: missing value for 'krel'"},
-      {"&cfg = 0.3 /", "morvek.cfg line 1: unexpected '='"},
-      {"&cfg rule = twopoint /",
-       "morvek.cfg line 1: value of 'rule' must be written between quotes"},
-      {"&cfg\n rule = 'twopoint\n /", "morvek.cfg line 2: value of 'rule' has no closing quote"},
-      {"&cfg rule = 'reflections' /",
-       "morvek.cfg line 1: value of 'rule' is longer than 10 characters"},
-      {"krel = 0.3 /\n", "morvek.cfg: no group '&cfg' found"},
-      {"& cfg krel = 0.3 /\n", "morvek.cfg: no group '&cfg' found"},
-      {"", "morvek.cfg: no group '&cfg' found"},
-      {"&cfg krel = 0.3\n", "morvek.cfg: group 'cfg' is not closed with '/'"},
-  };
-  for (const auto& [text, message] : cases) {
-    EXPECT_EQ(stopFor(text), Lines{message}) << text;
-  }
+  EXPECT_EQ(configured(s), std::tuple(0.25, Rule::twopoint, 0.5, 400, 2048, 0.9));
 }
 
 TEST(Read0, AcceptsCommentsLineBreaksAnyCaseAndTextAroundTheGroup) {
@@ -203,15 +68,76 @@ TEST(Read0, AcceptsCommentsLineBreaksAnyCaseAndTextAroundTheGroup) {
                     "    3.0E-1,  Rule = \"reflection\"  ! a / and krell = 2 here are comment\r\n"
                     "  hrelmax\r\n"
                     "  = 0.75D0\r\n"
-                    "  NHSRCH=1000,NGRID=4096/ alpha = 5 is after the group\r\n",
+                    "  NHSRCH=1000,NGRID=4096 Alpha=0.95/ alpha = 5 is after the group\r\n",
                     &s),
             kAccepted);
-  EXPECT_EQ(s.parameters.krel, 0.3);
-  EXPECT_EQ(s.parameters.rule, Rule::reflection);
-  EXPECT_EQ(s.parameters.hrelmax, 0.75);
-  EXPECT_EQ(s.parameters.nhsrch, 1000);
-  EXPECT_EQ(s.parameters.ngrid, 4096);
-  EXPECT_EQ(s.parameters.alpha, 0.9);
+  EXPECT_EQ(configured(s), std::tuple(0.3, Rule::reflection, 0.75, 1000, 4096, 0.95));
+}
+
+TEST(Read0, RangeLimitsAreIncluded) {
+  std::vector<std::string> items{"krel = 0.5",     "krel = 0.05",    "hrelmax = 1.0",
+                                 "hrelmax = 0.05", "nhsrch = 100",   "nhsrch = 10000",
+                                 "alpha = 0.8",    "alpha = 0.9999", "rule = 'twopoint'"};
+  for (int n = 64; n <= 16384; n *= 2) items.push_back("ngrid = " + std::to_string(n));
+  for (const std::string& item : items) {
+    EXPECT_EQ(stopFor("&cfg " + item + " /\n"), kAccepted) << item;
+  }
+}
+
+TEST(Read0, EachOutOfRangeValueGivesItsBlockInTableOrder) {
+  const Lines rule{"allowed are (character*10): twopoint  ",
+                   "                            reflection"};
+  const Lines grid{"  it must be a power of 2   ", row("  and lie between           ", "64"),
+                   row("  and                       ", "16384")};
+  const std::pair<const char*, Lines> cases[] = {
+      {"krel = 0.50001", {row(kKrel, "0.50001000"), row(kMax, "0.50000000")}},
+      {"krel = 0.04999", {row(kKrel, "0.04999000"), row(kMin, "0.05000000")}},
+      {"rule = 'Twopoint'", {"                      rule: Twopoint  ", rule[0], rule[1]}},
+      {"hrelmax = 1.00001", {row(kHrelmax, "1.00001000"), row(kMax, "1.00000000")}},
+      {"hrelmax = 0.01", {row(kHrelmax, "0.01000000"), row(kMin, "0.05000000")}},
+      {"nhsrch = 10001", {row(kNhsrch, "10001"), row(kMax, "10000")}},
+      {"nhsrch = 99", {row(kNhsrch, "99"), row(kMin, "100")}},
+      {"ngrid = 32768", {row(kNgrid, "32768"), grid[0], grid[1], grid[2]}},
+      {"ngrid = 1000", {row(kNgrid, "1000"), grid[0], grid[1], grid[2]}},
+      {"alpha = 0.79", {row(kAlpha, "0.79000000"), row(kMin, "0.80000000")}},
+      {"alpha = 1.0", {row(kAlpha, "1.00000000"), row(kMax, "0.99990000")}},
+      // Written in reverse order: the report follows the table, not the file.
+      {"alpha = 0.5\n krel = 0.6",
+       {row(kKrel, "0.60000000"), row(kMax, "0.50000000"), row(kAlpha, "0.50000000"),
+        row(kMin, "0.80000000")}},
+  };
+  for (auto [item, expected] : cases) {
+    expected.emplace_back();  // one empty line before the single closing line
+    EXPECT_EQ(stopFor(std::string("&cfg ") + item + " /\n"), expected) << item;
+  }
+}
+
+// A folder named morvek.cfg stops like a missing file, not as an empty configuration.
+TEST(Read0, MissingFileOrFolderOfThatNameStops) {
+  testing::ScratchDir dir;
+  State s;
+  EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
+  std::filesystem::create_directory("morvek.cfg");
+  EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
+}
+
+TEST(Read0, ParseErrorsNameTheLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"&cfg\n krel = 0.3\n krell = 0.2 /\n", "morvek.cfg line 3: unknown key 'krell'"},
+      {"&cfg\n\n krel 0.3 /", "morvek.cfg line 3: expected '=' after 'krel'"},
+      {"&cfg krel =\n\n  0.3x /", "morvek.cfg line 3: malformed value '0.3x' for 'krel'"},
+      {"&cfg\n ngrid = 2048.0 /", "morvek.cfg line 2: malformed value '2048.0' for 'ngrid'"},
+      {"&cfg alpha = NaN /", "morvek.cfg line 1: malformed value 'NaN' for 'alpha'"},
+      {"&cfg rule = twopoint /",
+       "morvek.cfg line 1: value of 'rule' must be written between quotes"},
+      {"&cfg\n rule = 'twopoint\n /", "morvek.cfg line 2: value of 'rule' has no closing quote"},
+      // Cut to ten characters this would read as an allowed value.
+      {"&cfg rule = 'reflections' /",
+       "morvek.cfg line 1: value of 'rule' is longer than 10 characters"},
+      {"krel = 0.3 /\n", "morvek.cfg: no group '&cfg' found"},
+      {"&cfg krel = 0.3\n", "morvek.cfg: group 'cfg' is not closed with '/'"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(stopFor(text), Lines{message}) << text;
 }
 
 }  // namespace
