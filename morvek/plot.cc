@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +21,7 @@
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/plotsettings.h"
 #include "numerics/sort.h"
 
 namespace morvek {
@@ -40,11 +40,6 @@ struct Request {
 
 std::size_t counted(long long n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
 
-template <class T>
-std::span<const T> firstOf(const Held<T>& a, long long n) {
-  return a.span().first(std::min(counted(n), a.size()));
-}
-
 // One value of a data row: a blank and a scientific-14 field.
 std::string es(double value) {
   std::string field(1, ' ');
@@ -61,26 +56,26 @@ void writeRow(std::ostream& out, std::initializer_list<double> values) {
 
 void rowsSeries(const Request& r, std::ostream& out) {
   const Data& d = r.s.data;
-  const auto t2 = firstOf(d.t2, r.s.setting.n2);
+  const auto t2 = d.t2.first(r.s.setting.n2);
   for (std::size_t i = 0; i < t2.size(); ++i) writeRow(out, {t2[i], d.x2[i]});
 }
 
 void rowsBackground(const Request& r, std::ostream& out) {
   const Data& d = r.s.data;
-  const auto t2 = firstOf(d.t2, r.s.setting.n2);
+  const auto t2 = d.t2.first(r.s.setting.n2);
   for (std::size_t i = 0; i < t2.size(); ++i) writeRow(out, {t2[i], d.x2[i], d.b2[i], d.v2[i]});
 }
 
 void rowsExtremes(const Request& r, std::ostream& out) {
   const Data& d = r.s.data;
-  const auto t3 = firstOf(d.t3, r.s.setting.n3);
+  const auto t3 = d.t3.first(r.s.setting.n3);
   for (std::size_t i = 0; i < t3.size(); ++i) writeRow(out, {t3[i], d.x3[i]});
 }
 
 // The extreme values in ascending order with their rank: the empirical
 // distribution function as a staircase of points.
 void rowsDistribution(const Request& r, std::ostream& out) {
-  const auto x3 = firstOf(r.s.data.x3, r.s.setting.n3);
+  const auto x3 = r.s.data.x3.first(r.s.setting.n3);
   std::vector<int> order(x3.size());
   numerics::indexx_sp(x3, order);
   for (std::size_t i = 0; i < x3.size(); ++i) {
@@ -113,20 +108,20 @@ void rowsBandwidth(const Request& r, std::ostream& out) {
 
 void rowsRate(const Request& r, std::ostream& out) {
   const Data& d = r.s.data;
-  const auto lx = firstOf(d.lx, r.s.parameters.ngrid);
+  const auto lx = d.lx.first(r.s.parameters.ngrid);
   for (std::size_t i = 0; i < lx.size(); ++i) writeRow(out, {lx[i], d.ly.at(r.cls, i)});
 }
 
 void rowsBand(const Request& r, std::ostream& out) {
   const Data& d = r.s.data;
-  const auto lx = firstOf(d.lx, r.s.parameters.ngrid);
+  const auto lx = d.lx.first(r.s.parameters.ngrid);
   for (std::size_t i = 0; i < lx.size(); ++i) {
     writeRow(out, {lx[i], d.ly.at(r.cls, i), d.lyl.at(r.cls, i), d.lyu.at(r.cls, i)});
   }
 }
 
 void rowsTimes(const Request& r, std::ostream& out) {
-  for (double t : firstOf(r.s.data.t2, r.s.setting.n2)) writeRow(out, {t});
+  for (double t : r.s.data.t2.first(r.s.setting.n2)) writeRow(out, {t});
 }
 
 void rowsWindow(const Request& r, std::ostream& out) {
@@ -157,11 +152,11 @@ std::string seriesTitle(const Request& r, std::string_view zoomText) {
 std::string titleData(const Request& r) { return seriesTitle(r, kNoZoom); }
 
 std::string titleInterval(const Request& r) {
-  return seriesTitle(r, zoom(firstOf(r.s.data.t2, r.s.setting.n2), r.axes()));
+  return seriesTitle(r, zoom(r.s.data.t2.first(r.s.setting.n2), r.axes()));
 }
 
 std::string titleExtremes(const Request& r) {
-  return seriesTitle(r, zoom(firstOf(r.s.data.t3, r.s.setting.n3), r.axes()));
+  return seriesTitle(r, zoom(r.s.data.t3.first(r.s.setting.n3), r.axes()));
 }
 
 std::string titleDistribution(const Request&) {
@@ -188,24 +183,10 @@ std::string titleWindow(const Request&) {
 
 Lines noExtras(const Request&) { return {}; }
 
-// A log axis needs every drawn value in the window to be positive: the data
-// and the lowest test line (the first multiplier when it is negative,
-// otherwise the background itself).
+// A log axis needs every value drawn in the window to be positive.
 Lines logBackground(const Request& r) {
-  const PlotAxes& a = r.axes();
-  if (a.logy != Scale::log) return {};
-  const Data& d = r.s.data;
-  const double c = r.s.settingp.zplot[0] < 0 ? r.s.settingp.zplot[0] : 0.0;
-  double lowData = std::numeric_limits<double>::max();
-  double lowLine = std::numeric_limits<double>::max();
-  const auto t2 = firstOf(d.t2, r.s.setting.n2);
-  for (std::size_t i = 0; i < t2.size(); ++i) {
-    if (!(a.xl <= t2[i] && t2[i] <= a.xu)) continue;
-    // fmin passes over a value that is not a number.
-    lowData = std::fmin(lowData, d.x2[i]);
-    lowLine = std::fmin(lowLine, d.b2[i] + c * d.v2[i]);
-  }
-  if (lowData > 0 && lowLine > 0) return {" set logscale y 10"};
+  if (r.axes().logy != Scale::log) return {};
+  if (drawnInBackgroundWindow(r.s).low > 0) return {" set logscale y 10"};
   return {};
 }
 

@@ -24,27 +24,13 @@ namespace {
 
 constexpr int kBackgroundPlot = 5;
 
-struct Extent {
-  double low = std::numeric_limits<double>::max();
-  double high = -std::numeric_limits<double>::max();
-  void add(double v) {
-    if (std::isnan(v)) return;
-    low = std::min(low, v);
-    high = std::max(high, v);
-  }
-};
-
-std::span<const double> firstOf(const Held<double>& a, int n) {
-  return a.span().first(std::min(n > 0 ? static_cast<std::size_t>(n) : 0, a.size()));
-}
-
 Extent extentOf(std::span<const double> values) {
   Extent e;
   for (double v : values) e.add(v);
   return e;
 }
 
-std::span<const double> intervalTimes(const State& s) { return firstOf(s.data.t2, s.setting.n2); }
+std::span<const double> intervalTimes(const State& s) { return s.data.t2.first(s.setting.n2); }
 
 // The whole series shows the observation interval, which may be wider than
 // the data; an extracted interval shows just the span of its times.
@@ -85,7 +71,7 @@ void defaultsExtremes(State& s) {
 // log axis only where every extreme is positive.
 void defaultsDistribution(State& s) {
   PlotAxes& a = s.settingp[7];
-  const Extent values = extentOf(firstOf(s.data.x3, s.setting.n3));
+  const Extent values = extentOf(s.data.x3.first(s.setting.n3));
   a.xl = values.low;
   a.xu = values.high;
   a.yl = 1.0;
@@ -166,10 +152,9 @@ void askHorizontal(State& s, Console& console) {
   });
 }
 
-// Lowest and highest of everything drawn over the horizontal window: the
-// data and the lowest test line (background plus the first multiplier
-// times the variability when that multiplier is negative).
-Extent drawnInWindow(const State& s) {
+}  // namespace
+
+Extent drawnInBackgroundWindow(const State& s) {
   const PlotAxes& a = s.settingp[kBackgroundPlot];
   const Data& d = s.data;
   const double c = std::min(s.settingp.zplot[0], 0.0);
@@ -182,6 +167,8 @@ Extent drawnInWindow(const State& s) {
   }
   return {std::min(values.low, lines.low), std::max(values.high, lines.high)};
 }
+
+namespace {
 
 // A vertical range takes effect only where it cuts into what is drawn; one
 // that leaves room on both sides falls back to the automatic range.
@@ -198,11 +185,11 @@ void askVertical(State& s, Console& console) {
     return std::nullopt;
   });
 
-  const Extent values = extentOf(firstOf(s.data.x2, s.setting.n2));
+  const Extent values = extentOf(s.data.x2.first(s.setting.n2));
   a.yl = std::max(a.yl, values.low);
   a.yu = 1.25 * std::min(a.yu, values.high);
 
-  const Extent drawn = drawnInWindow(s);
+  const Extent drawn = drawnInBackgroundWindow(s);
   if (a.yl < drawn.low && drawn.high < a.yu) {
     a.yl = kUnsetReal;
     a.logy = Scale::lin;

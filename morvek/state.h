@@ -53,6 +53,12 @@ class Held {
   }
   std::span<T> span() { return values_; }
   std::span<const T> span() const { return values_; }
+  // The first n entries, or as many as are held: a count that is unset or
+  // larger than the array never reads past it.
+  std::span<const T> first(long long n) const {
+    const std::size_t wanted = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return span().first(wanted < values_.size() ? wanted : values_.size());
+  }
   auto begin() { return values_.begin(); }
   auto end() { return values_.end(); }
   auto begin() const { return values_.begin(); }
