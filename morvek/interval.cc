@@ -18,8 +18,8 @@ namespace {
 constexpr double kMaxSpacing = 1000000003.9958029;
 constexpr double kMinSpacing = 9.999999960041972e-10;
 
-double first(const Held<double>& a) { return a[0]; }
-double last(const Held<double>& a) { return a[a.size() - 1]; }
+double firstTime(const Held<double>& a) { return a[0]; }
+double lastTime(const Held<double>& a) { return a[a.size() - 1]; }
 
 std::string time11(double t) { return fmtF(t, 11, 3); }
 
@@ -48,12 +48,12 @@ std::vector<std::string> intervalLines(const State& s) {
   std::vector<std::string> lines{
       "Data file name:              " + fmtA(g.inputfile, 50),
       "Datatype:                    " + std::string(datatypeText(g.datatype)),
-      "Time interval - original:    [ " + time11(first(d.t1)) + "; " + time11(last(d.t1)) +
+      "Time interval - original:    [ " + time11(firstTime(d.t1)) + "; " + time11(lastTime(d.t1)) +
           " ]       - " + fmtI(g.n1, 6) + " points",
       "Time interval - observed:    [ " + time11(g.tobsl) + "; " + time11(g.tobsr) + " ]"};
   if (g.n2 != g.n1) {
-    lines.push_back("Time interval - extracted:   [ " + time11(first(d.t2)) + "; " +
-                    time11(last(d.t2)) + " ]       - " + fmtI(g.n2, 6) + " points");
+    lines.push_back("Time interval - extracted:   [ " + time11(firstTime(d.t2)) + "; " +
+                    time11(lastTime(d.t2)) + " ]       - " + fmtI(g.n2, 6) + " points");
   }
   return lines;
 }
@@ -83,9 +83,9 @@ void newInterval(State& s, Console& console) {
       console.line("[left boundary, right boundary]: ");
       const auto bounds = readRealsLine(console, 2);
       if (!bounds) return std::nullopt;
-      const double l = std::max((*bounds)[0], first(t1));
-      const double r = std::min((*bounds)[1], last(t1));
-      if (l < last(t1) && r > first(t1) && r > l) return std::pair{l, r};
+      const double l = std::max((*bounds)[0], firstTime(t1));
+      const double r = std::min((*bounds)[1], lastTime(t1));
+      if (l < lastTime(t1) && r > firstTime(t1) && r > l) return std::pair{l, r};
       return std::nullopt;
     });
     // Times increase strictly, so the interval is a run of points.
@@ -106,17 +106,17 @@ void newInterval(State& s, Console& console) {
 void chsett3(State& s, Console& console) {
   const Held<double>& t1 = s.data.t1;
   if (s.setting.datatype == DataType::ordinary) {
-    s.setting.tobsl = first(t1);
-    s.setting.tobsr = last(t1);
+    s.setting.tobsl = firstTime(t1);
+    s.setting.tobsr = lastTime(t1);
     return;
   }
   console.line();
-  console.line("Time series data: start = " + fmtES(first(t1), 10, 3));
-  console.line("Time series data:   end = " + fmtES(last(t1), 10, 3));
+  console.line("Time series data: start = " + fmtES(firstTime(t1), 10, 3));
+  console.line("Time series data:   end = " + fmtES(lastTime(t1), 10, 3));
   s.setting.tobsl = askBound(console, "Observation time interval -  left bound [must be <= start]: ",
-                             [&](double v) { return v <= first(t1); });
+                             [&](double v) { return v <= firstTime(t1); });
   s.setting.tobsr = askBound(console, "Observation time interval - right bound [must be >=   end]: ",
-                             [&](double v) { return v >= last(t1); });
+                             [&](double v) { return v >= lastTime(t1); });
 }
 
 void check1(const State& s) {
@@ -135,14 +135,14 @@ char decis1(Console& console) {
 }
 
 void interval(State& s, Console& console, char answer) {
-  const double oldFirst = first(s.data.t2);
-  const double oldLast = last(s.data.t2);
+  const double oldFirst = firstTime(s.data.t2);
+  const double oldLast = lastTime(s.data.t2);
   if (answer == 'o') {
     extract(s, 0, s.data.t1.size());
   } else {
     newInterval(s, console);
   }
-  if (first(s.data.t2) != oldFirst || last(s.data.t2) != oldLast) s.setting.k = kUnsetInt;
+  if (firstTime(s.data.t2) != oldFirst || lastTime(s.data.t2) != oldLast) s.setting.k = kUnsetInt;
 }
 
 void chsett3a(State& s) {
