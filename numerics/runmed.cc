@@ -1,0 +1,764 @@
+// Running median: three ways to the same order statistics.
+//
+// Every output is an order statistic of a window (or the mean of two), so
+// the three schemes below agree bit for bit; runmed and RunmedSeries::run
+// pick the fastest for k (thresholds in runmed.h, found by measurement).
+//
+// 1. Double heap (detail::runmedHeaps), the classic formulation. Window
+//    slots V(-k..k) hold the values; H(-k..k) lists slots by heap place:
+//    H(0) is the median, H(1..k) a min-heap of the k largest values (children
+//    of p are 2p, 2p+1), H(-1..-k) its mirror, a max-heap of the k smallest.
+//    P(s) is the heap place of slot s, so H(P(s)) = s, and
+//    V(H(-1)) <= V(H(0)) <= V(H(1)). A step lifts the leaving slot to the
+//    root of its heap, stores the entering value there and sifts it down
+//    (maxheap, minheap). O(log k) per step, but nearly every comparison is
+//    an unpredictable branch, so it serves as the reference only.
+//
+// 2. Sorted window (small k): w holds the window's keys in ascending order.
+//    A step counts the keys below the leaving and the entering key and
+//    rewrites w with the run between their places shifted by one. O(k) per
+//    step, but without branches and in whole vectors.
+//
+// 3. Rank set (large k): values are replaced by ranks in the total order
+//    (key, position), so a window is a set of distinct integers, kept in a
+//    two-level bitset. Exactly k members lie below the median rank m, so m
+//    moves by at most one member per step; m and its neighbours are found
+//    by bit scans.
+//    - runmed cuts the series into blocks of L >= h points (Suomela's
+//      sorting-based median filter), so that each window lies in two
+//      neighbouring blocks A and B. Each block is sorted once (LSD radix on
+//      keys) and A and B are merged, so ranks run over A and B only: the
+//      bitset has 2L bits, holds h of them and stays in the L1 cache.
+//    - RunmedSeries ranks the whole series once in its constructor, so a
+//      pass needs no sorting at all; the bitset spans the series.
+//
+// Keys: orderKey maps a double's bits onto an unsigned integer of the same
+// order (-0 just below +0, NaNs beyond the infinities). Comparing keys gives
+// a total order even for NaN, so no scheme can lose track of its window.
+//
+// Names: n points, half-width k, window h = 2k+1, block length L; w sorted
+//        window keys; m median rank, lo and hi the members next to it,
+//        d leaving rank, e entering rank, c centre rank; pr[p] the rank of
+//        position p (pair-local in runmed), vals[r] the value of rank r.
+#include "numerics/runmed.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "numerics/nrerror.h"
+#include "numerics/sort.h"
+
+namespace numerics {
+
+namespace {
+
+using Key = std::uint64_t;
+
+void checkMode(int mode) {
+  if (mode != kRunmedMedian && mode != kRunmedLeaveOneOut) {
+    throw NrError("Error in subroutine runmed", "Morvek terminates unsuccessfully");
+  }
+}
+
+void checkSizes([[maybe_unused]] int k, [[maybe_unused]] std::span<const double> x,
+                [[maybe_unused]] std::span<double> y) {
+  assert(k >= 1);
+  assert(2 * static_cast<std::size_t>(k) + 1 <= x.size());
+  assert(x.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()));
+  assert(y.size() == x.size());
+}
+
+// y(1..k) repeat the first centre output, y(n-k+1..n) the last.
+void repeatEnds(int k, std::span<double> y) {
+  const auto uk = static_cast<std::size_t>(k);
+  std::fill(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(uk), y[uk]);
+  std::fill(y.end() - static_cast<std::ptrdiff_t>(uk), y.end(), y[y.size() - uk - 1]);
+}
+
+// cond ? a : b by masks: for choices that are random, where the compiler
+// would otherwise branch and mispredict half the time.
+template <class T>
+T pick(bool cond, T a, T b) {
+  return b ^ ((a ^ b) & (T{0} - static_cast<T>(cond)));
+}
+
+constexpr Key kSignBit = Key{1} << 63;
+
+// Keys that no value maps to, for guards and padding.
+constexpr Key kKeyBelowAll = 0;
+constexpr Key kKeyAboveAll = ~Key{0};
+
+Key orderKey(double v) {
+  const auto b = std::bit_cast<Key>(v);
+  // Negative values: all bits flipped; others: only the sign bit.
+  Key key = b ^ (static_cast<Key>(static_cast<std::int64_t>(b) >> 63) | kSignBit);
+  // Only two NaNs would reach the guard keys; they become their neighbours,
+  // NaNs too.
+  key += key == kKeyBelowAll ? 1 : 0;
+  key -= key == kKeyAboveAll ? 1 : 0;
+  return key;
+}
+
+double keyValue(Key key) {
+  return std::bit_cast<double>(key ^ (static_cast<Key>(static_cast<std::int64_t>(~key) >> 63) | kSignBit));
+}
+
+// Scratch arrays of one pass, carved from a single allocation. The
+// allocator then hands the same block back call after call, where arrays of
+// this size allocated one by one tend to be mapped afresh each time, and on
+// some systems the page faults cost more than the pass itself.
+class Arena {
+ public:
+  template <class T>
+  static constexpr std::size_t bytesFor(std::size_t count) {
+    return (count * sizeof(T) + kAlign - 1) / kAlign * kAlign;
+  }
+
+  explicit Arena(std::size_t bytes) : store_(std::make_unique_for_overwrite<std::byte[]>(bytes)), size_(bytes) {}
+
+  // count uninitialised values of a trivial type T.
+  template <class T>
+  T* take(std::size_t count) {
+    const std::size_t bytes = bytesFor<T>(count);
+    assert(used_ + bytes <= size_);
+    T* p = reinterpret_cast<T*>(store_.get() + used_);
+    used_ += bytes;
+    return p;
+  }
+
+ private:
+  static constexpr std::size_t kAlign = 64;  // a cache line; new[] gives at least 16
+  std::unique_ptr<std::byte[]> store_;
+  std::size_t size_;
+  std::size_t used_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Double heap.
+
+// The median of the window without its centre, from the window's three middle
+// values lo <= mid <= hi and the centre's place: below mid, at mid or above.
+double leaveOneOut(int centreSide, double lo, double mid, double hi) {
+  if (centreSide < 0) return 0.5 * (mid + hi);
+  if (centreSide > 0) return 0.5 * (lo + mid);
+  return 0.5 * (lo + hi);
+}
+
+// The working storage of the double heap, indexed -k..k through offset
+// pointers so that the heap arithmetic reads as in the formulation.
+class DoubleHeap {
+ public:
+  DoubleHeap(int k, std::span<const double> first)
+      : k_(k), vStore_(first.begin(), first.end()), hStore_(first.size()), pStore_(first.size()) {
+    assert(first.size() == 2 * static_cast<std::size_t>(k) + 1);
+    V = vStore_.data() + k;
+    H = hStore_.data() + k;
+    P = pStore_.data() + k;
+    // The j-th smallest value goes to heap place j-k-1: a sorted array
+    // satisfies both heap orders.
+    std::vector<int> order(first.size());
+    indexx_sp(vStore_, order);
+    for (int j = 0; j < 2 * k + 1; ++j) put(j - k, order[static_cast<std::size_t>(j)] - k);
+  }
+
+  DoubleHeap(const DoubleHeap&) = delete;
+  DoubleHeap& operator=(const DoubleHeap&) = delete;
+
+  double median() const { return V[H[0]]; }
+
+  // Output of mode -1 for the centre slot c.
+  double leaveOneOutOf(int c) const {
+    const int q = P[c];
+    return leaveOneOut(q < 0 ? -1 : (q > 0 ? 1 : 0), V[H[-1]], V[H[0]], V[H[1]]);
+  }
+
+  // Replaces the value of slot s by v and restores both heap orders.
+  void replace(int s, double v) {
+    const int side = P[s] < 0 ? -1 : (P[s] > 0 ? 1 : 0);
+    toroot(s);
+    V[s] = v;
+    if (side > 0) {
+      upperRootIn(v);
+    } else if (side < 0) {
+      lowerRootIn(v);
+    } else {
+      medianIn(v);
+    }
+  }
+
+ private:
+  void put(int p, int s) {
+    H[p] = s;
+    P[s] = p;
+  }
+
+  void swapPlaces(int a, int b) {
+    const int sa = H[a];
+    put(a, H[b]);
+    put(b, sa);
+  }
+
+  // Lifts slot s to the root of its heap without comparing values: every
+  // slot on the path moves one level down.
+  void toroot(int s) {
+    int p = P[s];
+    if (p >= -1 && p <= 1) return;
+    int q = p / 2;
+    for (;;) {
+      put(p, H[q]);
+      if (q == 1 || q == -1) break;
+      p = q;
+      q = p / 2;
+    }
+    put(q, s);
+  }
+
+  // The new value v sits at the upper root.
+  void upperRootIn(double v) {
+    if (!(v < V[H[0]])) {
+      maxheap();
+      return;
+    }
+    swapPlaces(0, 1);  // the old median is no greater than any upper value
+    if (V[H[-1]] > v) {
+      swapPlaces(0, -1);
+      minheap();
+    }
+  }
+
+  // The new value v sits at the lower root.
+  void lowerRootIn(double v) {
+    if (!(V[H[0]] < v)) {
+      minheap();
+      return;
+    }
+    swapPlaces(0, -1);
+    if (v > V[H[1]]) {
+      swapPlaces(0, 1);
+      maxheap();
+    }
+  }
+
+  // The new value v sits at the median place.
+  void medianIn(double v) {
+    if (V[H[-1]] <= v && v <= V[H[1]]) return;
+    if (V[H[-1]] > v) {
+      swapPlaces(0, -1);
+      minheap();
+    } else {
+      swapPlaces(0, 1);
+      maxheap();
+    }
+  }
+
+  // Sift-down in the upper min-heap from place 1; on equal children the
+  // left one is taken.
+  void maxheap() {
+    if (k_ < 2) return;
+    const int m = H[1];
+    const double v = V[m];
+    int p = 1;
+    for (int c = 2; c <= k_; c = 2 * p) {
+      if (c + 1 <= k_ && V[H[c + 1]] < V[H[c]]) ++c;
+      if (!(V[H[c]] < v)) break;
+      put(p, H[c]);
+      p = c;
+    }
+    put(p, m);
+  }
+
+  // Sift-down in the lower max-heap from place -1, the mirror image.
+  void minheap() {
+    if (k_ < 2) return;
+    const int m = H[-1];
+    const double v = V[m];
+    int p = -1;
+    for (int c = -2; c >= -k_; c = 2 * p) {
+      if (c - 1 >= -k_ && V[H[c - 1]] > V[H[c]]) --c;
+      if (!(V[H[c]] > v)) break;
+      put(p, H[c]);
+      p = c;
+    }
+    put(p, m);
+  }
+
+  int k_;
+  std::vector<double> vStore_;
+  std::vector<int> hStore_;
+  std::vector<int> pStore_;
+  double* V;  // V[s]: value of slot s, s = -k..k
+  int* H;     // H[p]: slot at heap place p
+  int* P;     // P[s]: heap place of slot s
+};
+
+// ---------------------------------------------------------------------------
+// Sorted window.
+
+// The sorted window keeps its keys in one of two buffers and rewrites the
+// whole window into the other at each step: two counts and one pass of
+// selects, all of which vectorize, instead of binary searches whose every
+// step waits for the previous load. Past the h keys, the buffers are padded
+// with the largest key up to a multiple of kLanes, so that no count sees the
+// padding and every pass runs in whole vectors.
+constexpr int kLanes = 8;
+
+// Slides the window over x and writes the centre outputs y[k..n-k-1].
+// Compiled for AVX2 too where the processor has it, chosen at run time.
+__attribute__((target_clones("avx2", "default"))) void slideSortedWindow(int k, const double* x, int n,
+                                                                         double* y, bool omitCentre) {
+  const int h = 2 * k + 1;
+  const int padded = (h + kLanes - 1) / kLanes * kLanes;
+  // One guard key before each buffer, so that reading w[j-1] at j = 0 stays
+  // inside; its value is never used.
+  std::vector<Key> store(2 * static_cast<std::size_t>(padded + 2), kKeyAboveAll);
+  Key* w = store.data() + 1;
+  Key* next = w + padded + 2;
+  for (int j = 0; j < h; ++j) w[j] = orderKey(x[j]);
+  std::sort(w, w + h);
+  for (int i = k;; ++i) {
+    if (omitCentre) {
+      // Without the centre c, the k-th and (k+1)-th smallest; selected, not
+      // branched on, as c's side of the median is random.
+      const Key c = orderKey(x[i]);
+      const Key a = pick(c < w[k], w[k], w[k - 1]);
+      const Key b = pick(c > w[k], w[k], w[k + 1]);
+      y[i] = 0.5 * (keyValue(a) + keyValue(b));
+    } else {
+      y[i] = keyValue(w[k]);
+    }
+    if (i + 1 >= n - k) break;
+    // Replace the leaving key out by the entering key in.
+    const Key out = orderKey(x[i - k]);
+    const Key in = orderKey(x[i + k + 1]);
+    // Counts and places are 64-bit, like the keys, so that the loops run in
+    // full vector lanes.
+    std::int64_t po = 0;     // place of out
+    std::int64_t below = 0;  // keys below in, out among them or not
+    for (std::int64_t j = 0; j < padded; ++j) {
+      po += w[j] < out ? 1 : 0;
+      below += w[j] < in ? 1 : 0;
+    }
+    // Keys from place lo to hi move one place toward po, and in lands at its
+    // end: below in < out, or above in >= out.
+    const bool downward = in < out;
+    const std::int64_t at = downward ? below : std::max(below - 1, po);
+    const std::int64_t lo = downward ? below : po;
+    const std::int64_t hi = downward ? po : at;
+    const Key* shifted = downward ? w - 1 : w + 1;
+    for (std::int64_t j = 0; j < padded; ++j) {
+      const Key moved = shifted[j];
+      const Key kept = w[j];
+      const Key v = (j >= lo && j <= hi) ? moved : kept;
+      next[j] = j == at ? in : v;
+    }
+    std::swap(w, next);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Rank set.
+
+// A set of ranks 0..universe-1: one bit per rank, and a summary bit per
+// 64-bit word telling whether the word holds any member, so that a scan for
+// a neighbour crosses empty stretches 4096 ranks at a time.
+class RankSet {
+ public:
+  // Storage for a set over ranks below universe: words, then summary.
+  static std::size_t storageFor(int universe) {
+    const std::size_t words = static_cast<std::size_t>(universe) / 64 + 1;
+    return words + words / 64 + 1;
+  }
+
+  RankSet(Key* storage, int universe) : words_(storage) { reset(universe); }
+
+  // Empties the set and limits it to ranks below universe, which must not
+  // exceed the universe the storage was sized for.
+  void reset(int universe) {
+    nwords_ = universe / 64 + 1;
+    nsummary_ = nwords_ / 64 + 1;
+    summary_ = words_ + nwords_;
+    std::fill_n(words_, nwords_ + nsummary_, Key{0});
+  }
+
+  void insert(int r) {
+    const auto u = static_cast<unsigned>(r);
+    words_[u >> 6] |= bit(u);
+    summary_[u >> 12] |= bit(u >> 6);
+  }
+
+  void erase(int r) {
+    const auto u = static_cast<unsigned>(r);
+    Key& word = words_[u >> 6];
+    word &= ~bit(u);
+    summary_[u >> 12] &= ~(static_cast<Key>(word == 0) << ((u >> 6) & 63));
+  }
+
+  // The smallest member above r, or -1.
+  int next(int r) const {
+    const auto u = static_cast<unsigned>(r);
+    const Key above = words_[u >> 6] & (~Key{1} << (u & 63));
+    if (above != 0) return static_cast<int>((u & ~63u) | static_cast<unsigned>(std::countr_zero(above)));
+    const int q = static_cast<int>(u >> 6) + 1;  // first word after r's
+    int si = q >> 6;
+    if (si >= nsummary_) return -1;
+    Key s = summary_[si] & (~Key{0} << (q & 63));
+    while (s == 0) {
+      if (++si >= nsummary_) return -1;
+      s = summary_[si];
+    }
+    const int wi = (si << 6) | std::countr_zero(s);
+    return (wi << 6) | std::countr_zero(words_[wi]);
+  }
+
+  // The largest member below r, or -1.
+  int prev(int r) const {
+    const auto u = static_cast<unsigned>(r);
+    const Key below = words_[u >> 6] & (bit(u) - 1);
+    if (below != 0) return static_cast<int>((u & ~63u) | static_cast<unsigned>(63 - std::countl_zero(below)));
+    const int q = static_cast<int>(u >> 6) - 1;  // last word before r's
+    if (q < 0) return -1;
+    int si = q >> 6;
+    Key s = summary_[si] & (~Key{0} >> (63 - (q & 63)));
+    while (s == 0) {
+      if (--si < 0) return -1;
+      s = summary_[si];
+    }
+    const int wi = (si << 6) | (63 - std::countl_zero(s));
+    return (wi << 6) | (63 - std::countl_zero(words_[wi]));
+  }
+
+  // The two members next below m and the two next above (-1 where there is
+  // none). With the set about half full, one word usually holds all four.
+  struct Neighbours {
+    int below2, below, above, above2;
+  };
+  Neighbours around(int m) const {
+    const auto u = static_cast<unsigned>(m);
+    const Key word = words_[u >> 6];
+    const Key below = word & (bit(u) - 1);
+    const Key above = word & (~Key{1} << (u & 63));
+    if ((below & (below - 1)) != 0 && (above & (above - 1)) != 0) {
+      const int base = static_cast<int>(u & ~63u);
+      const int b1 = 63 - std::countl_zero(below);
+      const Key rest = below ^ (Key{1} << b1);
+      return {base + 63 - std::countl_zero(rest), base + b1, base + std::countr_zero(above),
+              base + std::countr_zero(above & (above - 1))};
+    }
+    const int b1 = prev(m);
+    const int a1 = next(m);
+    return {b1 < 0 ? -1 : prev(b1), b1, a1, a1 < 0 ? -1 : next(a1)};
+  }
+
+  // The j-th smallest member (0-based), or -1.
+  int select(int j) const {
+    for (int wi = 0; wi < nwords_; ++wi) {
+      Key word = words_[wi];
+      const int c = std::popcount(word);
+      if (j < c) {
+        for (; j > 0; --j) word &= word - 1;
+        return (wi << 6) | std::countr_zero(word);
+      }
+      j -= c;
+    }
+    return -1;
+  }
+
+ private:
+  static Key bit(unsigned u) { return Key{1} << (u & 63); }
+
+  Key* words_;
+  Key* summary_ = nullptr;
+  int nwords_ = 0;
+  int nsummary_ = 0;
+};
+
+// Slides a window of h = 2k+1 ranks over pr: window j holds pr[j..j+2k].
+// Window 0 is already in set, with median rank m; writes the output of
+// window j to out[j] for j < windows.
+//
+// Whether the median moves, and which way, depends on the data at random,
+// so the step computes every candidate (the neighbours of m, and theirs)
+// and selects without branches; in a dense set the neighbours are bit scans
+// within m's word.
+template <bool kLeaveOneOut>
+void slideRanks(RankSet& set, const int* pr, const double* vals, int k, int windows, int m, double* out) {
+  int lo = set.prev(m);  // the window's k-th smallest, next below m
+  int hi = set.next(m);  // its (k+2)-th smallest, next above m
+  auto emit = [&](int j) {
+    if constexpr (kLeaveOneOut) {
+      // Without the centre c, the k-th and (k+1)-th smallest.
+      const int c = pr[j + k];
+      const int a = pick(c < m, m, lo);
+      const int b = pick(c > m, m, hi);
+      out[j] = 0.5 * (vals[a] + vals[b]);
+    } else {
+      out[j] = vals[m];
+    }
+  };
+  emit(0);
+  for (int j = 1; j < windows; ++j) {
+    const int d = pr[j - 1];
+    const int e = pr[j + 2 * k];
+    set.erase(d);
+    set.insert(e);
+    // k members must stay below the median. It moves down one member when
+    // e enters below and d left above (or was m itself), up one when e
+    // enters above and d left below or was m.
+    const bool down = e < m && !(d < m);
+    const bool up = !(e < m) && d <= m;
+    if constexpr (kLeaveOneOut) {
+      const auto [pp, p, q, qq] = set.around(m);
+      // m itself is still a member unless it was d.
+      const int mStays = pick(d == m, pick(down, q, p), m);
+      lo = pick(down, pp, pick(up, mStays, p));
+      hi = pick(down, mStays, pick(up, qq, q));
+      m = pick(down, p, pick(up, q, m));
+    } else {
+      m = pick(down, set.prev(m), pick(up, set.next(m), m));
+    }
+    emit(j);
+  }
+}
+
+// A value of a sorted block: its key and its position in the block.
+struct Entry {
+  Key key;
+  int pos;
+};
+
+// Stable LSD radix sort of doubles by order key, one byte per pass. The
+// items are the keys with their low bits replaced by the position, so one
+// 64-bit word carries both; the passes over those low key bits look the key
+// up by position. Passes whose digit is the same in every key are skipped.
+class KeySorter {
+ public:
+  // Working storage for sorting up to len values.
+  static constexpr std::size_t storageFor(std::size_t len) { return 3 * len; }
+
+  explicit KeySorter(Key* storage, std::size_t len) : full_(storage), ping_(storage + len), pong_(storage + 2 * len) {}
+
+  // Writes the values of x in ascending order of key to out; equal keys
+  // keep the order of their positions.
+  void sort(std::span<const double> x, Entry* out) {
+    const std::size_t len = x.size();
+    if (len == 0) return;
+    const int posBits = static_cast<int>(std::bit_width(len - 1));
+    const Key posMask = (Key{1} << posBits) - 1;
+    for (auto& h : hist_) h.fill(0);
+    for (std::size_t j = 0; j < len; ++j) {
+      const Key f = orderKey(x[j]);
+      full_[j] = f;
+      ping_[j] = (f & ~posMask) | j;
+      for (std::size_t d = 0; d < kPasses; ++d) ++hist_[d][(f >> (kDigitBits * d)) & kDigitMask];
+    }
+    Key* src = ping_;
+    Key* dst = pong_;
+    for (std::size_t d = 0; d < kPasses; ++d) {
+      const auto& h = hist_[d];
+      const int shift = static_cast<int>(kDigitBits * d);
+      if (h[(full_[0] >> shift) & kDigitMask] == len) continue;
+      std::array<std::uint32_t, kBuckets> at;
+      std::uint32_t sum = 0;
+      for (std::size_t b = 0; b < kBuckets; ++b) {
+        at[b] = sum;
+        sum += h[b];
+      }
+      if (shift < posBits) {
+        for (std::size_t t = 0; t < len; ++t) {
+          const Key v = src[t];
+          dst[at[(full_[v & posMask] >> shift) & kDigitMask]++] = v;
+        }
+      } else {
+        for (std::size_t t = 0; t < len; ++t) {
+          const Key v = src[t];
+          dst[at[(v >> shift) & kDigitMask]++] = v;
+        }
+      }
+      std::swap(src, dst);
+    }
+    for (std::size_t t = 0; t < len; ++t) {
+      const Key p = src[t] & posMask;
+      out[t] = {full_[p], static_cast<int>(p)};
+    }
+  }
+
+ private:
+  static constexpr std::size_t kDigitBits = 8;
+  static constexpr std::size_t kPasses = 64 / kDigitBits;
+  static constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
+  static constexpr Key kDigitMask = kBuckets - 1;
+  Key* full_;  // full_[p]: key of position p
+  Key* ping_;  // the items, sorted by the digits done so far
+  Key* pong_;
+  std::array<std::array<std::uint32_t, kBuckets>, kPasses> hist_;
+};
+
+// Merges the sorted blocks A (pair positions 0..na-1) and B (na..na+nb-1)
+// into ranks over both: vals[r] is the value of rank r and pr[p] the rank of
+// pair position p. A comes first among equal keys, as its positions do.
+// Both blocks need a guard entry before and after.
+//
+// Which block gives the next rank is as good as random, so each step
+// selects by masks; and the merge runs from both ends at once, so that two
+// independent chains of loads overlap.
+void mergePair(Entry* a, int na, Entry* b, int nb, double* vals, int* pr) {
+  a[-1] = b[-1] = {kKeyBelowAll, 0};
+  a[na] = b[nb] = {kKeyAboveAll, 0};
+  const Entry* fa = a;  // front: the smallest of A and of B not yet ranked
+  const Entry* fb = b;
+  const Entry* ba = a + na - 1;  // back: the largest not yet ranked
+  const Entry* bb = b + nb - 1;
+  const int total = na + nb;
+  const int half = total / 2;
+  for (int r = 0, rb = total - 1; r < half; ++r, --rb) {
+    const Entry ea = *fa;
+    const Entry eb = *fb;
+    const int takeB = eb.key < ea.key ? 1 : 0;
+    vals[r] = keyValue(pick(takeB != 0, eb.key, ea.key));
+    pr[pick(takeB != 0, na + eb.pos, ea.pos)] = r;
+    fa += 1 - takeB;
+    fb += takeB;
+    const Entry la = *ba;
+    const Entry lb = *bb;
+    const int takeA = la.key > lb.key ? 1 : 0;
+    vals[rb] = keyValue(pick(takeA != 0, la.key, lb.key));
+    pr[pick(takeA != 0, la.pos, na + lb.pos)] = rb;
+    ba -= takeA;
+    bb -= 1 - takeA;
+  }
+  if (total % 2 != 0) {
+    const bool takeB = fb->key < fa->key;
+    vals[half] = keyValue(takeB ? fb->key : fa->key);
+    pr[takeB ? na + fb->pos : fa->pos] = half;
+  }
+}
+
+template <bool kLeaveOneOut>
+void slideBlocks(int k, std::span<const double> x, std::span<double> y) {
+  const int n = static_cast<int>(x.size());
+  const int h = 2 * k + 1;
+  // Any block length of at least h keeps each window within two blocks.
+  const int len = std::min(std::max(h, detail::kMinBlockLength), n);
+  const auto ulen = static_cast<std::size_t>(len);
+  Arena arena(2 * Arena::bytesFor<Entry>(ulen + 2) + Arena::bytesFor<double>(2 * ulen) +
+              Arena::bytesFor<int>(2 * ulen) + Arena::bytesFor<Key>(KeySorter::storageFor(ulen)) +
+              Arena::bytesFor<Key>(RankSet::storageFor(2 * len)));
+  // Sorted blocks A and B, with a guard entry at each end.
+  Entry* a = arena.take<Entry>(ulen + 2) + 1;
+  Entry* b = arena.take<Entry>(ulen + 2) + 1;
+  double* vals = arena.take<double>(2 * ulen);
+  int* pr = arena.take<int>(2 * ulen);
+  KeySorter sorter(arena.take<Key>(KeySorter::storageFor(ulen)), ulen);
+  RankSet set(arena.take<Key>(RankSet::storageFor(2 * len)), 2 * len);
+  sorter.sort(x.first(ulen), a);
+  // Block A starts at s0, B follows; the windows that start in A lie in A
+  // and B.
+  for (int s0 = 0; s0 <= n - h; s0 += len) {
+    const int na = std::min(len, n - s0);
+    const int nb = std::max(0, std::min(len, n - s0 - len));
+    if (nb > 0) sorter.sort(x.subspan(static_cast<std::size_t>(s0 + len), static_cast<std::size_t>(nb)), b);
+    mergePair(a, na, b, nb, vals, pr);
+    set.reset(na + nb);
+    for (int p = 0; p < h; ++p) set.insert(pr[p]);
+    const int windows = std::min(len, n - h - s0 + 1);
+    slideRanks<kLeaveOneOut>(set, pr, vals, k, windows, set.select(k), y.data() + s0 + k);
+    std::swap(a, b);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+namespace detail {
+
+void runmedHeaps(int k, std::span<const double> x, std::span<double> y, int mode) {
+  checkSizes(k, x, y);
+  const int n = static_cast<int>(x.size());
+  DoubleHeap heap(k, x.first(2 * static_cast<std::size_t>(k) + 1));
+  checkMode(mode);
+  const bool leaveOut = mode == kRunmedLeaveOneOut;
+  auto output = [&](int centreSlot) { return leaveOut ? heap.leaveOneOutOf(centreSlot) : heap.median(); };
+  y[static_cast<std::size_t>(k)] = output(0);
+  // Slot s holds the point that leaves next, slot c the centre; both run
+  // through -k..k and wrap.
+  int s = -k;
+  int c = 1;
+  auto advance = [k](int slot) { return slot == k ? -k : slot + 1; };
+  for (int i = k + 1; i < n - k; ++i) {
+    heap.replace(s, x[static_cast<std::size_t>(i + k)]);
+    y[static_cast<std::size_t>(i)] = output(c);
+    s = advance(s);
+    c = advance(c);
+  }
+  repeatEnds(k, y);
+}
+
+void runmedSortedWindow(int k, std::span<const double> x, std::span<double> y, int mode) {
+  checkMode(mode);
+  checkSizes(k, x, y);
+  slideSortedWindow(k, x.data(), static_cast<int>(x.size()), y.data(), mode == kRunmedLeaveOneOut);
+  repeatEnds(k, y);
+}
+
+void runmedBlocks(int k, std::span<const double> x, std::span<double> y, int mode) {
+  checkMode(mode);
+  checkSizes(k, x, y);
+  if (mode == kRunmedLeaveOneOut) {
+    slideBlocks<true>(k, x, y);
+  } else {
+    slideBlocks<false>(k, x, y);
+  }
+  repeatEnds(k, y);
+}
+
+}  // namespace detail
+
+void runmed(int k, std::span<const double> x, std::span<double> y, int mode) {
+  if (k <= detail::kSortedWindowMaxK) {
+    detail::runmedSortedWindow(k, x, y, mode);
+  } else {
+    detail::runmedBlocks(k, x, y, mode);
+  }
+}
+
+RunmedSeries::RunmedSeries(std::span<const double> x)
+    : x_(x.begin(), x.end()), rank_(x.size()), sorted_(x.size()) {
+  const std::size_t n = x.size();
+  Arena arena(Arena::bytesFor<Entry>(n) + Arena::bytesFor<Key>(KeySorter::storageFor(n)));
+  Entry* order = arena.take<Entry>(n);
+  KeySorter(arena.take<Key>(KeySorter::storageFor(n)), n).sort(x, order);
+  for (std::size_t r = 0; r < n; ++r) {
+    sorted_[r] = keyValue(order[r].key);
+    rank_[static_cast<std::size_t>(order[r].pos)] = static_cast<int>(r);
+  }
+}
+
+void RunmedSeries::run(int k, std::span<double> y, int mode) const {
+  checkMode(mode);
+  checkSizes(k, x_, y);
+  if (k <= detail::kSeriesSortedWindowMaxK) {
+    detail::runmedSortedWindow(k, x_, y, mode);
+    return;
+  }
+  const int n = static_cast<int>(x_.size());
+  std::vector<Key> storage(RankSet::storageFor(n));
+  RankSet set(storage.data(), n);
+  for (int p = 0; p <= 2 * k; ++p) set.insert(rank_[static_cast<std::size_t>(p)]);
+  const int m = set.select(k);
+  double* out = y.data() + k;
+  if (mode == kRunmedLeaveOneOut) {
+    slideRanks<true>(set, rank_.data(), sorted_.data(), k, n - 2 * k, m, out);
+  } else {
+    slideRanks<false>(set, rank_.data(), sorted_.data(), k, n - 2 * k, m, out);
+  }
+  repeatEnds(k, y);
+}
+
+}  // namespace numerics
