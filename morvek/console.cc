@@ -26,22 +26,24 @@ std::optional<std::string> Console::readLine() {
   return text;
 }
 
-void Console::pause() {
-  line("Continue with Enter");
+void Console::pause(std::string_view invitation) {
+  line(invitation);
   if (!readLine()) throw Fatal();
 }
 
+std::optional<char> offer(Console& console, const Menu& menu) {
+  for (std::string_view text : menu.head) console.line(text);
+  for (const MenuEntry& entry : menu.entries) console.line(entry.line);
+  const auto answer = console.readLine();
+  if (!answer || answer->empty()) return std::nullopt;
+  for (const MenuEntry& entry : menu.entries) {
+    if (entry.key == answer->front()) return entry.key;
+  }
+  return std::nullopt;
+}
+
 char choose(Console& console, const Menu& menu) {
-  return ask([&]() -> std::optional<char> {
-    for (std::string_view text : menu.head) console.line(text);
-    for (const MenuEntry& entry : menu.entries) console.line(entry.line);
-    const auto answer = console.readLine();
-    if (!answer || answer->empty()) return std::nullopt;
-    for (const MenuEntry& entry : menu.entries) {
-      if (entry.key == answer->front()) return entry.key;
-    }
-    return std::nullopt;
-  });
+  return ask([&] { return offer(console, menu); });
 }
 
 std::optional<std::vector<double>> readRealsLine(Console& console, int count) {

@@ -36,9 +36,9 @@ class Console {
   // The next input line without its line end; nullopt at the end of input.
   std::optional<std::string> readLine();
 
-  // "Continue with Enter": waits for one input line. Closed input stops
-  // the run, since nobody is there to continue.
-  void pause();
+  // "Continue with Enter" (or the given invitation): waits for one input
+  // line. Closed input stops the run, since nobody is there to continue.
+  void pause(std::string_view invitation = "Continue with Enter");
 
   std::ostream& out() { return out_; }
 
@@ -69,8 +69,12 @@ struct Menu {
   std::vector<MenuEntry> entries;
 };
 
+// One attempt: shows the menu and reads the answer; the key when the
+// answer starts with one of the menu's keys (case-sensitively).
+std::optional<char> offer(Console& console, const Menu& menu);
+
 // Shows the menu until one of its keys is answered (five attempts) and
-// returns that key. Keys compare case-sensitively.
+// returns that key.
 char choose(Console& console, const Menu& menu);
 
 // Reads one line holding at least `count` numbers; nullopt for a failed

@@ -1,7 +1,10 @@
 #include "morvek/driver.h"
 
+#include "morvek/background.h"
+#include "morvek/classes.h"
 #include "morvek/config.h"
 #include "morvek/datafile.h"
+#include "morvek/extremes.h"
 #include "morvek/fatal.h"
 #include "morvek/interval.h"
 #include "morvek/plotsettings.h"
@@ -16,7 +19,16 @@ namespace {
 // the program going for ever.
 constexpr int kPasses = 10000;
 
-enum class Step { part1, part2, end };
+enum class Step { part1, part2, part3, part4, end };
+
+// Plot types the driver draws.
+constexpr int kDataPlot = 1;
+constexpr int kBackgroundPlot = 5;
+constexpr int kExtremesPlot = 6;
+constexpr int kDistributionPlot = 7;
+constexpr int kClassesPlot = 8;
+constexpr int kTimesPlot = 12;
+constexpr char kDefaults = '-';
 
 class Driver {
  public:
@@ -30,6 +42,8 @@ class Driver {
       switch (step) {
         case Step::part1: step = part1(); break;
         case Step::part2: step = part2(); break;
+        case Step::part3: step = part3(); break;
+        case Step::part4: step = part4(); break;
         case Step::end: break;
       }
     }
@@ -50,17 +64,30 @@ class Driver {
     check1(s_);
   }
 
+  bool isTimes() const { return s_.setting.datatype == DataType::times; }
+
+  void draw(int type) { plot(s_, console_, runner_, type); }
+  void setUp(int type, char option = kDefaults) { chsettp(s_, console_, type, option); }
+
+  // A return to Part `part` releases its workspace and that of all later
+  // Parts, so that the next pass creates every group afresh.
+  Step back(int part) {
+    releaseFromPart(s_, part);
+    return part == 1 ? Step::part1 : part == 2 ? Step::part2 : Step::part3;
+  }
+
   // A new pass of the Part 1 loop; a used-up loop ends the run.
   Step part1() {
     if (--part1Passes_ < 0) return Step::end;
+    part2Passes_ = kPasses;
     init1a(s_);
     allocate1(s_);
     init1b(s_);
     // Event times are drawn as impulses, the other types as a curve.
-    const int plotType = s_.setting.datatype == DataType::times ? 12 : 1;
+    const int plotType = isTimes() ? kTimesPlot : kDataPlot;
     for (int menu = 0; menu < kPasses; ++menu) {
-      chsettp(s_, console_, plotType, '-');
-      plot(s_, console_, runner_, plotType);
+      setUp(plotType);
+      draw(plotType);
       info1(s_, console_);
       const char answer = decis1(console_);
       if (answer == 'c') break;
@@ -70,9 +97,10 @@ class Driver {
     return Step::part2;
   }
 
-  // The entry of Part 2. Extreme detection and the later Parts are not part
-  // of this version yet, so the run ends here.
+  // A new pass of the Part 2 loop: the extreme detection.
   Step part2() {
+    if (--part2Passes_ < 0) return back(1);
+    part3Passes_ = kPasses;
     allocate2a(s_);
     allocate2c(s_);
     init2a(s_);
@@ -80,8 +108,117 @@ class Driver {
     init2c(s_);
     console_.clear();
     info1(s_, console_);
+    if (s_.setting.datatype != DataType::ordinary) {
+      extremes(s_);
+    } else if (backgroundStage() == '1') {
+      return back(1);
+    }
+    if (!isTimes()) {
+      setUp(kExtremesPlot);
+      draw(kExtremesPlot);
+    }
+    return Step::part3;
+  }
+
+  // Window, background, threshold and extremes of a time series, until the
+  // user goes on ('c') or back to Part 1 ('1'). Each limit that is used up
+  // falls back to the next outer one; the outermost goes on.
+  char backgroundStage() {
+    for (int stage = 0; stage < kPasses; ++stage) {
+      setUp(kBackgroundPlot);
+      for (int smoothing = 0; smoothing < kPasses; ++smoothing) {
+        chsett4(s_, console_, runner_);
+        background(s_, console_);
+        if (s_.setting.z != kUnsetReal) extremes(s_);
+        draw(kBackgroundPlot);
+        const char answer = part2Menu();
+        if (answer == '1' || answer == 'c') return answer;
+      }
+    }
+    return 'c';
+  }
+
+  // The Part 2 menu until it asks for a new smoothing pass ('b'), for Part
+  // 1 or to go on; a used-up menu acts as 'b'.
+  char part2Menu() {
+    for (int menu = 0; menu < kPasses; ++menu) {
+      info1(s_, console_);
+      info2(s_, console_);
+      const char answer = decis2(s_, console_);
+      switch (answer) {
+        case 'b':
+        case '1':
+        case 'c': return answer;
+        case 's':
+          chsett5(s_, console_);
+          setUp(kBackgroundPlot, answer);
+          extremes(s_);
+          break;
+        default: setUp(kBackgroundPlot, answer); break;
+      }
+      draw(kBackgroundPlot);
+    }
+    return 'b';
+  }
+
+  // A new pass of the Part 3 loop: the magnitude classes.
+  Step part3() {
+    if (--part3Passes_ < 0) return back(2);
+    init3a(s_);
+    console_.clear();
+    if (isTimes()) {
+      makeClasses();
+      return Step::part4;
+    }
+    for (int menu = 0; menu < kPasses; ++menu) {
+      info1(s_, console_);
+      info2(s_, console_);
+      info3(s_, console_);
+      switch (decis3(s_, console_)) {
+        case 'm':
+          release(s_, Group::g3a);
+          release(s_, Group::g3b);
+          release(s_, Group::g4a);
+          release(s_, Group::g5a);
+          setUp(kDistributionPlot);
+          draw(kDistributionPlot);
+          makeClasses();
+          break;
+        case '1': return back(1);
+        case '2': return back(2);
+        case 'c': return Step::part4;
+      }
+    }
+    return Step::part4;
+  }
+
+  // The class dialog with the per-class settings that come with classes.
+  void makeClasses() {
+    chsett6(s_, console_);
+    allocate4a(s_);
+    init4a(s_);
+    allocate5a(s_);
+    init5a(s_);
+    classes(s_);
+    setUp(kClassesPlot);
+    draw(kClassesPlot);
+  }
+
+  // The way from Part 3 to the risk estimation. The risk estimation is
+  // not part of this version yet, so the run ends here.
+  Step part4() {
+    chsett6a(s_);
+    allocate4c(s_);
+    init4c(s_);
+    allocate4d(s_);
+    init4d(s_);
+    allocate4e(s_);
+    init4e(s_);
+    console_.clear();
+    info1(s_, console_);
+    info3(s_, console_);
     console_.line();
-    console_.line("Extreme events detection is not available in this version.");
+    console_.line("Risk estimation is not available in this version.");
     return Step::end;
   }
 
@@ -94,6 +231,8 @@ class Driver {
   Console& console_;
   PlotRunner& runner_;
   int part1Passes_ = kPasses;
+  int part2Passes_ = kPasses;  // of the current Part 1 pass
+  int part3Passes_ = kPasses;  // of the current Part 2 pass
 };
 
 }  // namespace

@@ -147,7 +147,11 @@ void interval(State& s, Console& console, char answer) {
 
 void chsett3a(State& s) {
   const auto scaled = static_cast<int>(s.setting.n2 * s.parameters.krel);
-  s.setting.kmax = std::max(s.parameters.kmin, scaled);
+  // Every window of 2k+1 points must fit inside the interval. A time series
+  // holds at least 2 kmin + 1 points, so kmin always fits; event data are
+  // never smoothed.
+  const int fitting = (s.setting.n2 - 1) / 2;
+  s.setting.kmax = std::max(s.parameters.kmin, std::min(scaled, fitting));
 }
 
 void info1(const State& s, Console& console) {

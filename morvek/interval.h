@@ -26,7 +26,8 @@ char decis1(Console& console);
 // whole data ('o'). A changed interval discards the background window.
 void interval(State& s, Console& console, char answer);
 
-// The largest background window offered for the extracted interval.
+// The largest background window offered for the extracted interval: a
+// share krel of its points, at least kmin, and never more than fits.
 void chsett3a(State& s);
 
 // Writes the summary block to the console.

@@ -119,7 +119,9 @@ void deallocate2a(State& s) {
 
 // Group 2b -------------------------------------------------------------------
 
+// Every detection replaces the extremes as a whole.
 void allocate2b(State& s) {
+  deallocate2b(s);
   allocating("allocate2b", [&] {
     s.data.t3.create(s.setting.n3);
     if (s.hasValues()) s.data.x3.create(s.setting.n3);

@@ -64,8 +64,10 @@ class Held {
   auto begin() const { return values_.begin(); }
   auto end() const { return values_.end(); }
 
-  // Creates the array with `extent` elements (none for 0 or less).
+  // Creates the array with `extent` elements (none for 0 or less). A group
+  // is never created while it is still held.
   void create(long long extent) {
+    assert(!held_);
     values_.assign(extent > 0 ? static_cast<std::size_t>(extent) : 0, T{});
     held_ = true;
   }
@@ -100,7 +102,16 @@ class Held2 {
     assert(row < rows_ && col < cols_);
     return values_[row * cols_ + col];
   }
+  std::span<T> row(std::size_t r) {
+    assert(r < rows_);
+    return std::span<T>(values_).subspan(r * cols_, cols_);
+  }
+  std::span<const T> row(std::size_t r) const {
+    assert(r < rows_);
+    return std::span<const T>(values_).subspan(r * cols_, cols_);
+  }
   void create(long long rows, long long cols) {
+    assert(!held_);
     rows_ = rows > 0 ? static_cast<std::size_t>(rows) : 0;
     cols_ = cols > 0 ? static_cast<std::size_t>(cols) : 0;
     values_.assign(rows_ * cols_, T{});
@@ -147,6 +158,7 @@ struct Setting {
   double z = kUnsetReal;                          // threshold multiplier
   double hmin = kUnsetReal, hmax = kUnsetReal;    // bandwidth search range
   bool flagseed = false;                          // the seed has been given
+  int maxnrr = kUnsetInt;  // most event times with pseudodata a class has needed in this run
 
   Held<double> c;       // class bounds, 0..l
   Held<int> n4;         // extremes per class

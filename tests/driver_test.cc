@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/test_support.h"
 
 namespace morvek {
 namespace {
 
 using testing::emptyLines;
+using testing::expectGolden;
 using testing::lines;
 using testing::RecordingRunner;
 using testing::Scripted;
@@ -73,16 +76,15 @@ TEST_F(DriverTest, TimeSeriesSessionWithExtractionAndReturn) {
       "Time interval - observed:    [    1871.000;    1880.000 ]"});
   const std::string extracted =
       "Time interval - extracted:   [    1872.000;    1878.000 ]       -      7 points\n";
-  EXPECT_EQ(result.transcript,
-            banner() + welcome() + dataTypeMenu() + "(t, x): [path + filename]\n" + original +
-                part1Menu() +
-                lines({"New interval must contain at least     7 points",
-                       "[left boundary, right boundary]: "}) +
-                original + extracted + part1Menu() + original + part1Menu() + emptyLines(50) +
-                original +
-                lines({"", "Extreme events detection is not available in this version.",
-                       "Morvek terminates successfully"}));
-  EXPECT_EQ(result.status, 0);
+  // The script ends where the window dialog of Part 2 begins.
+  const std::string shown =
+      banner() + welcome() + dataTypeMenu() + "(t, x): [path + filename]\n" + original +
+      part1Menu() +
+      lines({"New interval must contain at least     7 points", "[left boundary, right boundary]: "}) +
+      original + extracted + part1Menu() + original + part1Menu() + emptyLines(50) + original +
+      emptyLines(2);
+  EXPECT_EQ(result.transcript.substr(0, shown.size()), shown);
+  EXPECT_EQ(result.status, 1);  // the window dialog met the end of input
   // The data are drawn at every pass of the Part 1 menu.
   EXPECT_EQ(result.plots.commands, std::vector<std::string>(3, "gnuplot 2.tmp"));
   EXPECT_NE(result.plots.commandFiles[1].find("extracted time interval"), std::string::npos);
@@ -93,7 +95,7 @@ TEST_F(DriverTest, EventTimesAreDrawnAsImpulses) {
   writeFile("times.txt", "1.5\n2.5\n4\n8\n");
   const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\n");
   EXPECT_EQ(result.status, 0);
-  ASSERT_EQ(result.plots.commandFiles.size(), 1u);
+  ASSERT_EQ(result.plots.commandFiles.size(), 2u);  // the times, then the one class
   EXPECT_NE(result.plots.commandFiles[0].find(" plot '1.tmp' u 1:(1) w i lt   8\n"),
             std::string::npos)
       << result.plots.commandFiles[0];
@@ -105,7 +107,8 @@ TEST_F(DriverTest, EventTimesAreDrawnAsImpulses) {
 TEST_F(DriverTest, ClosedInputAtEveryQuestionEndsUnsuccessfully) {
   writeFile("morvek.cfg", kConfig);
   writeFile("events.txt", "1 5\n2 6\n3 7\n4 8\n5 9\n");
-  const std::vector<std::string> answers{"", "x", "events.txt", "0", "6", "n", "1 3", "c"};
+  const std::vector<std::string> answers{"", "x", "events.txt", "0", "6", "n", "1 3", "c",
+                                         "m", "1", "c"};
   for (std::size_t given = 0; given < answers.size(); ++given) {
     std::string script;
     for (std::size_t i = 0; i < given; ++i) script += answers[i] + "\n";
@@ -136,6 +139,143 @@ TEST_F(DriverTest, FatalErrorsWriteTheirLinesThenStop) {
                                                    "Minimum data size:        7",
                                                    "Too few data points",
                                                    "Morvek terminates unsuccessfully"})));
+}
+
+// Which picture a command file draws, by the text only that type writes.
+int plotType(const std::string& commandFile) {
+  const std::pair<const char*, int> marks[] = {
+      {"notitle w linespoints", 1},      {"'Background ( k =", 5},
+      {"Number of extreme events =", 7}, {"title 'Class  1' w i", 8},
+      {"u 1:(1) w i", 12},               {"title 'C_1(k)'", 13}};
+  int type = 0;
+  for (const auto& [mark, t] : marks) {
+    if (commandFile.find(mark) != std::string::npos) type = t;
+  }
+  // The extremes are drawn like the data, with their own axis label.
+  if (type == 1 && commandFile.find("Scaled extreme value") != std::string::npos) type = 6;
+  return type;
+}
+
+std::vector<int> plotTypes(const RecordingRunner& plots) {
+  std::vector<int> types;
+  for (const std::string& file : plots.commandFiles) types.push_back(plotType(file));
+  return types;
+}
+
+// Forty years of flows around a slowly rising level with five floods.
+std::string floods() {
+  std::string data;
+  for (int i = 0; i < 40; ++i) {
+    double flow = 100.0 + i + 3.0 * ((i * 7) % 5);
+    if (i == 5 || i == 12 || i == 21 || i == 30 || i == 36) flow += 40.0 + i;
+    data += std::to_string(1950 + i) + " " + std::to_string(flow) + "\n";
+  }
+  return data;
+}
+
+TEST_F(DriverTest, TimeSeriesSessionReachesTheRiskEstimation) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("floods.txt", floods());
+  const std::string answers =
+      "\no\nfloods.txt\nc\n"  // start-up, whole series
+      "\nx\n\n4\n"            // window dialog: one wrong answer, then k = 4
+      "c\n"                     // refused: no threshold yet
+      "t\nt\n1 2 3\n"          // three test lines
+      "t\ns\n11\n"             // a threshold that leaves too few extremes
+      "c\n"                     // refused: too few points
+      "t\ns\n2\n"              // the threshold kept
+      "b\n\n3\n"               // smoothed again with k = 3, the extremes follow
+      "c\n"
+      "c\n"                     // refused: no classes yet
+      "m\n2\nh\n5\n11\n"       // two classes by hand: 5 is below the smallest
+      "c\n";
+  const Outcome result = runSession(answers);
+  EXPECT_EQ(result.status, 0);
+  expectGolden("floods_session.txt", result.transcript);
+  EXPECT_EQ(plotTypes(result.plots),
+            (std::vector<int>{1, 13, 13, 5, 5, 5, 5, 13, 5, 6, 7, 8}));
+  // The test lines, then the threshold line alone, drawn over the data.
+  const std::string& tests = result.plots.commandFiles[4];
+  EXPECT_NE(tests.find("'' u 1:($3+  1.000*$4) title 'Background  +      1.000 * variability'"),
+            std::string::npos) << tests;
+  EXPECT_NE(tests.find("'' u 1:($3+  3.000*$4) title 'Background  +      3.000 * variability'"),
+            std::string::npos) << tests;
+  const std::string& threshold = result.plots.commandFiles[6];
+  EXPECT_NE(threshold.find("title 'Threshold = background  +      2.000 * variability' w lines"),
+            std::string::npos) << threshold;
+  EXPECT_EQ(threshold.find("3.000 * variability"), std::string::npos);
+}
+
+TEST_F(DriverTest, ExtremeEventsGoStraightToTheClasses) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("events.txt", "1 5\n2 6.5\n3 7\n4 8\n5 9\n");
+  const Outcome result = runSession("\nx\nevents.txt\n0\n6\nc\n2\nm\n2\ne\nc\n");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.transcript.find("Part 2: Extreme Events Detection\n"), std::string::npos);
+  EXPECT_NE(result.transcript.find(lines({"Magnitude class", " 1   [  5.000E+00;  7.000E+00 ] -      3 points   ",
+                                          " 2   ]  7.000E+00;  9.000E+00 ] -      2 points   "})),
+            std::string::npos) << result.transcript;
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{1, 6, 7, 8}));
+  EXPECT_TRUE(result.transcript.ends_with(
+      lines({"", "Risk estimation is not available in this version.", "Morvek terminates successfully"})));
+}
+
+TEST_F(DriverTest, EventTimesMakeOneClassWithoutQuestions) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("times.txt", "1.5\n2.5\n4\n8\n");
+  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\n");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{12, 8}));
+  EXPECT_EQ(result.transcript.find("Magnitude Classification"), std::string::npos);
+  EXPECT_NE(result.transcript.find(" 1   [ -9.990E+11; -9.990E+11 ] -      4 points   \n"),
+            std::string::npos);
+}
+
+TEST_F(DriverTest, ReturnsFromTheClassesStartTheDetectionAfresh) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("floods.txt", floods());
+  const std::string detect = "\n3\nt\ns\n2\nc\n";  // window, threshold, continue
+  const std::string answers = "\no\nfloods.txt\nc\n" + detect +
+                              "m\n1\n2\n" + detect +             // classes, back to Part 2
+                              "1\nn\n1950 1969\nc\n" + detect +  // back to Part 1, 20 points
+                              "m\n1\nc\n";
+  const Outcome result = runSession(answers);
+  EXPECT_EQ(result.status, 0) << result.transcript;
+  // The window curves are computed anew for each pass: 40 points give
+  // k = 3..10, 20 points k = 3..5.
+  std::vector<std::size_t> entries;
+  for (std::size_t i = 0; i < result.plots.commandFiles.size(); ++i) {
+    if (plotType(result.plots.commandFiles[i]) != 13) continue;
+    const std::string& rows = result.plots.dataFiles[i];
+    entries.push_back(static_cast<std::size_t>(std::count(rows.begin(), rows.end(), '\n')));
+  }
+  EXPECT_EQ(entries, (std::vector<std::size_t>{8, 8, 3}));
+  EXPECT_NE(result.transcript.find("k:            3 <= [INT] <=      5\n"), std::string::npos);
+}
+
+TEST_F(DriverTest, SevenPointsGoThroughDetectionAndClasses) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("floods.txt", floods());
+  const Outcome result =
+      runSession("\no\nfloods.txt\nn\n1960 1966\nc\n\n3\nt\ns\n0.001\nc\nm\n1\nc\n");
+  EXPECT_EQ(result.status, 0) << result.transcript;
+  EXPECT_NE(result.transcript.find("k:            3 <= [INT] <=      3\n"), std::string::npos);
+}
+
+TEST_F(DriverTest, ConstantSeriesIsCarriedThroughWithItsWarning) {
+  writeFile("morvek.cfg", kConfig);
+  std::string data;
+  for (int i = 0; i < 12; ++i) data += std::to_string(i) + " 5\n";
+  data[data.size() - 2] = '9';  // one point above the constant: infinitely far
+  writeFile("flat.txt", data);
+  const Outcome result =
+      runSession("\no\nflat.txt\nc\n\n3\n\nt\ns\n-1\n" "t\ns\n1\n" "c\n");
+  // One extreme is too few to go on; the run ends at the fifth refusal.
+  EXPECT_NE(result.transcript.find("There exist points where time-dependent variability is very low"),
+            std::string::npos);
+  EXPECT_NE(result.transcript.find("Number of extreme events:        0 points"), std::string::npos);
+  EXPECT_NE(result.transcript.find("Number of extreme events:        1 points"), std::string::npos);
+  EXPECT_EQ(result.status, 1);
 }
 
 }  // namespace

@@ -41,12 +41,17 @@ TEST(MainTest, ExampleSessionEndsSuccessfully) {
   const std::string examples = std::string(MORVEK_SOURCE_DIR) + "/examples/";
   std::filesystem::copy_file(examples + "morvek.cfg", "morvek.cfg");
   std::filesystem::copy_file(examples + "nile.dat", "nile.dat");
-  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\nc\n"), 0);
+  // Part 1: 1900 to 1950; Part 2: k = 3, threshold 2; Part 3: one class.
+  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\nc\n\n3\nt\ns\n2\nc\nm\n1\nc\n"), 0);
   const std::string output = readFile("output.txt");
   EXPECT_NE(output.find("Time interval - extracted:   [    1900.000;    1950.000 ]       -     51 points"),
             std::string::npos);
+  EXPECT_NE(output.find("Number of extreme events:        6 points"), std::string::npos);
   EXPECT_TRUE(output.ends_with("Morvek terminates successfully\n"));
-  EXPECT_EQ(readFile("gnuplot-calls.txt"), "2.tmp\n2.tmp\n");
+  // Data twice, window curves, background twice, extremes, distribution, classes.
+  std::string calls;
+  for (int i = 0; i < 8; ++i) calls += "2.tmp\n";
+  EXPECT_EQ(readFile("gnuplot-calls.txt"), calls);
 }
 
 TEST(MainTest, ClosedInputFailsWithStatusOne) {

@@ -1,6 +1,9 @@
 #include "tests/test_support.h"
 
 #include <atomic>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace morvek::testing {
@@ -35,6 +38,19 @@ void RecordingRunner::run(const std::string& commandLine) {
   commands.push_back(commandLine);
   commandFiles.push_back(readFile("2.tmp"));
   dataFiles.push_back(readFile("1.tmp"));
+}
+
+void expectGolden(const std::string& name, const std::string& text) {
+  const std::string path = std::string(MORVEK_SOURCE_DIR) + "/tests/golden/" + name;
+  if (std::getenv("MORVEK_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream(path, std::ios::binary) << text;
+    return;
+  }
+  std::ifstream file(path, std::ios::binary);
+  ASSERT_TRUE(file) << "no golden file " << path;
+  std::ostringstream golden;
+  golden << file.rdbuf();
+  EXPECT_EQ(text, golden.str()) << "differs from " << path;
 }
 
 std::string lines(std::initializer_list<std::string> items) {

@@ -51,6 +51,11 @@ class RecordingRunner : public PlotRunner {
   std::vector<std::string> dataFiles;     // contents of 1.tmp at each run
 };
 
+// Compares `text` with the file tests/golden/`name`. With the environment
+// variable MORVEK_UPDATE_GOLDEN set, writes the file instead; a changed
+// golden is then read line by line before it is committed.
+void expectGolden(const std::string& name, const std::string& text);
+
 // Joins lines with line ends, for golden transcripts.
 std::string lines(std::initializer_list<std::string> items);
 std::string emptyLines(int count);

@@ -1,0 +1,133 @@
+#include "morvek/extremes.h"
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "morvek/format.h"
+#include "morvek/resultfile.h"
+
+namespace morvek {
+
+namespace {
+
+constexpr double kMinThreshold = 0.001;
+constexpr double kMaxThreshold = 100.0;
+constexpr int kEnoughExtremes = 3;
+
+// Detection for a time series. A point exactly on the threshold is no
+// event; with zero variability the scaled value is infinite or not a
+// number, and it is carried as such.
+void detect(State& s) {
+  const Data& d = s.data;
+  const double z = s.setting.z;
+  const std::size_t n2 = d.x2.size();
+  auto beyond = [&](std::size_t i) {
+    const double threshold = d.b2[i] + z * d.v2[i];
+    return z > 0 ? d.x2[i] > threshold : d.x2[i] < threshold;
+  };
+  if (z == 0) return;
+  int count = 0;
+  for (std::size_t i = 0; i < n2; ++i) count += beyond(i);
+  s.setting.n3 = count;
+  allocate2b(s);
+  std::size_t j = 0;
+  for (std::size_t i = 0; i < n2; ++i) {
+    if (!beyond(i)) continue;
+    s.data.t3[j] = d.t2[i];
+    s.data.x3[j] = (d.x2[i] - d.b2[i]) / d.v2[i];
+    ++j;
+  }
+}
+
+const Menu kPart2Menu{{"", "Part 2: Extreme Events Detection", ""},
+                      {{'p', "Plot setting                             [p]"},
+                       {'t', "Threshold setting                        [t]"},
+                       {'b', "Background smoothing                     [b]"},
+                       {'1', "Part 1: Time Interval Extraction         [1]"},
+                       {'c', "Continue                                 [c]"}}};
+
+const Menu kPlotMenu{{"", "Plot setting:", ""},
+                     {{'h', "Horizontal range = extracted time interval [h]"},
+                      {'o', "                   other                   [o]"},
+                      {'v', "Vertical range                             [v]"},
+                      {'l', "Vertical axis: linear                      [l]"},
+                      {'g', "               log_10                      [g]"}}};
+
+const Menu kThresholdMenu{{"", "Threshold setting:", ""},
+                          {{'t', "Test                                     [t]"},
+                           {'s', "Set                                      [s]"}}};
+
+// Lines 2 to 4 of the summary, as far as their values are set.
+std::vector<std::string> summaryLines(const Setting& g) {
+  std::vector<std::string> lines;
+  if (g.k != kUnsetInt) lines.push_back("Smoothing parameter k:     " + fmtI(g.k, 7));
+  if (g.z != kUnsetReal) lines.push_back("Threshold z:               " + fmtF(g.z, 7, 3));
+  if (g.n3 != kUnsetInt) {
+    lines.push_back("Number of extreme events:  " + fmtI(g.n3, 7) + " points");
+  }
+  return lines;
+}
+
+}  // namespace
+
+void extremes(State& s) {
+  if (s.setting.datatype == DataType::ordinary) {
+    detect(s);
+    return;
+  }
+  s.setting.n3 = s.setting.n2;
+  allocate2b(s);
+  const Data& d = s.data;
+  std::copy(d.t2.begin(), d.t2.end(), s.data.t3.begin());
+  if (s.hasValues()) std::copy(d.x2.begin(), d.x2.end(), s.data.x3.begin());
+}
+
+void chsett5(State& s, Console& console) {
+  s.setting.z = ask([&]() -> std::optional<double> {
+    console.line("Set threshold z");
+    console.line(fmtF(kMinThreshold, 7, 3) + " <= abs(z) <= " + fmtF(kMaxThreshold, 7, 3));
+    console.line("[z]:");
+    const auto answer = readRealsLine(console, 1);
+    if (!answer) return std::nullopt;
+    const double size = std::abs(answer->front());
+    if (kMinThreshold <= size && size <= kMaxThreshold) return answer->front();
+    return std::nullopt;
+  });
+}
+
+char decis2(const State& s, Console& console) {
+  console.blank(2);
+  return ask([&]() -> std::optional<char> {
+    const auto key = offer(console, kPart2Menu);
+    if (!key) return std::nullopt;
+    switch (*key) {
+      case 'p': return choose(console, kPlotMenu);
+      case 't': return choose(console, kThresholdMenu);
+      case 'c':
+        if (s.setting.z == kUnsetReal) {
+          console.line("Threshold has not yet been set");
+          return std::nullopt;
+        }
+        if (s.setting.n3 < kEnoughExtremes) {
+          console.line("Too few points");
+          return std::nullopt;
+        }
+        return 'c';
+      default: return key;
+    }
+  });
+}
+
+void info2(const State& s, Console& console) {
+  console.line();
+  for (const std::string& line : summaryLines(s.setting)) console.line(line);
+}
+
+void info2(const State& s, const std::string& file) {
+  std::vector<std::string> lines{" "};
+  for (std::string& line : summaryLines(s.setting)) lines.push_back(std::move(line));
+  appendLines(file, lines);
+}
+
+}  // namespace morvek
