@@ -1,0 +1,66 @@
+// Fourier transforms of power-of-2 length with the complex work in single
+// precision: the in-place transform of a real sequence (realft_sp) and the
+// complex transforms it is built from (four1_sp, fourrow_sp).
+//
+// Sign convention: isign = kForward (+1) computes
+//   F(j) = sum over k = 0 .. N-1 of x(k) * exp(+2*pi*i*j*k/N),
+// isign = kInverse (-1) the same sum with exp(-2*pi*i*j*k/N). No transform
+// is normalised.
+//
+// Packed real spectrum (realft_sp, length N): data[0] = F(0), data[1] =
+// F(N/2), and data[2j], data[2j+1] = Re F(j), Im F(j) for j = 1 .. N/2-1.
+// F(N-j) = conj F(j) is not stored. The inverse takes such a spectrum and
+// returns N/2 times the real sequence it is the transform of; the caller
+// multiplies by 2/N.
+//
+// Results are single precision: every value realft_sp writes is a float
+// widened to double.
+//
+// Faults throw NrError: a length that is not a power of 2 (0 included) gives
+// "nrerror: an assertion failed with this tag: n must be a power of 2 in
+// <routine>" with stop text "program terminated by assert1"; realft_sp of
+// length 1 the same line with the tag "n must be at least 2 in realft_sp";
+// work arrays that cannot be obtained give "Out of memory" with stop text
+// "Morvek terminates unsuccessfully". The data are untouched when a length
+// check fails.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <span>
+
+namespace numerics {
+
+inline constexpr int kForward = 1;
+inline constexpr int kInverse = -1;
+
+// In-place transform of N reals, N a power of 2 and at least 2: forward
+// leaves the packed spectrum, inverse takes one and leaves N/2 times the
+// sequence.
+void realft_sp(std::span<double> data, int isign);
+
+// In-place transform of M complex numbers, M a power of 2 (M = 1 included).
+void four1_sp(std::span<std::complex<float>> data, int isign);
+
+// In-place transform of every row of a rows-by-S array stored column by
+// column (element (r, c) at data[r + rows*c]), along the row; S =
+// data.size() / rows must be a power of 2. rows must be positive and divide
+// data.size().
+void fourrow_sp(std::span<std::complex<float>> data, std::size_t rows, int isign);
+
+namespace detail {
+
+// The split of a length-M complex transform into P rows and Q columns
+// (M = P*Q): P = 2^ceil(0.5*ln(M)/0.693147). Because 0.693147 is slightly
+// below ln 2, an even power M = 4^k gives P = 2^(k+1), Q = 2^(k-1)
+// (M = 1024: 64 by 16); an odd power 2^(2k+1) gives P = 2^(k+1), Q = 2^k
+// (M = 512: 32 by 16). M must be a power of 2.
+struct FourStepShape {
+  std::size_t rows;
+  std::size_t cols;
+};
+FourStepShape four_step_shape(std::size_t m);
+
+}  // namespace detail
+
+}  // namespace numerics
