@@ -1,6 +1,7 @@
 #include "morvek/driver.h"
 
 #include "morvek/background.h"
+#include "morvek/bandwidth.h"
 #include "morvek/classes.h"
 #include "morvek/config.h"
 #include "morvek/datafile.h"
@@ -8,7 +9,10 @@
 #include "morvek/fatal.h"
 #include "morvek/interval.h"
 #include "morvek/plotsettings.h"
+#include "morvek/pseudodata.h"
+#include "morvek/rate.h"
 #include "morvek/startup.h"
+#include "morvek/trend.h"
 #include "numerics/nrerror.h"
 
 namespace morvek {
@@ -27,6 +31,8 @@ constexpr int kBackgroundPlot = 5;
 constexpr int kExtremesPlot = 6;
 constexpr int kDistributionPlot = 7;
 constexpr int kClassesPlot = 8;
+constexpr int kBandwidthPlot = 9;
+constexpr int kRatePlot = 10;
 constexpr int kTimesPlot = 12;
 constexpr char kDefaults = '-';
 
@@ -66,14 +72,18 @@ class Driver {
 
   bool isTimes() const { return s_.setting.datatype == DataType::times; }
 
-  void draw(int type) { plot(s_, console_, runner_, type); }
+  void draw(int type, int cls = 0) { plot(s_, console_, runner_, type, cls); }
   void setUp(int type, char option = kDefaults) { chsettp(s_, console_, type, option); }
 
   // A return to Part `part` releases its workspace and that of all later
   // Parts, so that the next pass creates every group afresh.
   Step back(int part) {
     releaseFromPart(s_, part);
-    return part == 1 ? Step::part1 : part == 2 ? Step::part2 : Step::part3;
+    switch (part) {
+      case 1: return Step::part1;
+      case 2: return Step::part2;
+      default: return Step::part3;
+    }
   }
 
   // A new pass of the Part 1 loop; a used-up loop ends the run.
@@ -204,8 +214,8 @@ class Driver {
     draw(kClassesPlot);
   }
 
-  // The way from Part 3 to the risk estimation. The risk estimation is
-  // not part of this version yet, so the run ends here.
+  // The way from Part 3 to the risk estimation: pseudodata and the
+  // bandwidth cross-validation are due again for the new classes.
   Step part4() {
     chsett6a(s_);
     allocate4c(s_);
@@ -214,11 +224,75 @@ class Driver {
     init4d(s_);
     allocate4e(s_);
     init4e(s_);
+    pseudodataPending_ = true;
+    crossValidationPending_ = true;
+    for (int pass = 0; pass < kPasses; ++pass) {
+      const char answer = riskPass();
+      switch (answer) {
+        case '1': return back(1);
+        case '2': return back(2);
+        case '3': return back(3);
+        case 'c': return part5();
+      }
+    }
+    return back(3);
+  }
+
+  // One pass of the Part 4 loop, until its menu leaves it.
+  char riskPass() {
+    allocate4b(s_);
+    init4b(s_);
+    console_.clear();
+    hminmax(s_);
+    intensityx(s_);
+    for (int menu = 0; menu < kPasses; ++menu) {
+      info1(s_, console_);
+      info3(s_, console_);
+      const char answer = decis4(s_, console_);
+      switch (answer) {
+        case 'k': estimate(); break;
+        case 't': {
+          const int cls = decis5(s_, console_);
+          test(s_, cls);
+          info4(s_, console_, cls);
+          console_.clear();
+          break;
+        }
+        default: return answer;
+      }
+    }
+    return 'c';
+  }
+
+  // The bandwidth and rate of one class; pseudodata and cross-validation
+  // run at the first request after the classes were made.
+  void estimate() {
+    if (pseudodataPending_) pseudodata(s_, s_.setting.maxnrr);
+    if (crossValidationPending_) {
+      Progress progress(Progress::terminal(), "Cross-validation of the kernel bandwidth",
+                        "bandwidths", static_cast<long>(s_.setting.l) * s_.parameters.nhsrch);
+      cvint(s_, progress);
+    }
+    const int cls = decis5(s_, console_);
+    draw(kBandwidthPlot, cls);
+    chsett7(s_, console_, cls);
+    intensity(s_, cls);
+    test(s_, cls);
+    setUp(kRatePlot);
+    draw(kRatePlot, cls);
+    check2(s_, console_, cls);
+    pseudodataPending_ = false;
+    crossValidationPending_ = false;
+  }
+
+  // The bootstrap band is not part of this version yet, so the run ends
+  // here.
+  Step part5() {
     console_.clear();
     info1(s_, console_);
     info3(s_, console_);
     console_.line();
-    console_.line("Risk estimation is not available in this version.");
+    console_.line("Bootstrap simulations are not available in this version.");
     return Step::end;
   }
 
@@ -233,6 +307,8 @@ class Driver {
   int part1Passes_ = kPasses;
   int part2Passes_ = kPasses;  // of the current Part 1 pass
   int part3Passes_ = kPasses;  // of the current Part 2 pass
+  bool pseudodataPending_ = true;
+  bool crossValidationPending_ = true;
 };
 
 }  // namespace

@@ -93,9 +93,9 @@ TEST_F(DriverTest, TimeSeriesSessionWithExtractionAndReturn) {
 TEST_F(DriverTest, EventTimesAreDrawnAsImpulses) {
   writeFile("morvek.cfg", kConfig);
   writeFile("times.txt", "1.5\n2.5\n4\n8\n");
-  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\n");
+  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\n");
   EXPECT_EQ(result.status, 0);
-  ASSERT_EQ(result.plots.commandFiles.size(), 2u);  // the times, then the one class
+  ASSERT_EQ(result.plots.commandFiles.size(), 4u);  // times, the one class, C(h), rate
   EXPECT_NE(result.plots.commandFiles[0].find(" plot '1.tmp' u 1:(1) w i lt   8\n"),
             std::string::npos)
       << result.plots.commandFiles[0];
@@ -107,8 +107,8 @@ TEST_F(DriverTest, EventTimesAreDrawnAsImpulses) {
 TEST_F(DriverTest, ClosedInputAtEveryQuestionEndsUnsuccessfully) {
   writeFile("morvek.cfg", kConfig);
   writeFile("events.txt", "1 5\n2 6\n3 7\n4 8\n5 9\n");
-  const std::vector<std::string> answers{"", "x", "events.txt", "0", "6", "n", "1 3", "c",
-                                         "m", "1", "c"};
+  const std::vector<std::string> answers{"", "x", "events.txt", "0", "6", "n", "1 3", "o", "c",
+                                         "m", "1", "c", "k", "1", "c"};
   for (std::size_t given = 0; given < answers.size(); ++given) {
     std::string script;
     for (std::size_t i = 0; i < given; ++i) script += answers[i] + "\n";
@@ -146,7 +146,8 @@ int plotType(const std::string& commandFile) {
   const std::pair<const char*, int> marks[] = {
       {"notitle w linespoints", 1},      {"'Background ( k =", 5},
       {"Number of extreme events =", 7}, {"title 'Class  1' w i", 8},
-      {"u 1:(1) w i", 12},               {"title 'C_1(k)'", 13}};
+      {"u 1:(1) w i", 12},               {"title 'C_1(k)'", 13},
+      {"Cross-validation function for risk", 9}, {"Cox-Lewis test for constant risk:", 10}};
   int type = 0;
   for (const auto& [mark, t] : marks) {
     if (commandFile.find(mark) != std::string::npos) type = t;
@@ -188,12 +189,17 @@ TEST_F(DriverTest, TimeSeriesSessionReachesTheRiskEstimation) {
       "c\n"
       "c\n"                     // refused: no classes yet
       "m\n2\nh\n5\n11\n"       // two classes by hand: 5 is below the smallest
+      "c\n"
+      "c\nk\n"                  // refused: no bandwidths yet, a class of two events
+      "t\n2\n\n"                // the trend test of class 2
+      "3\nm\n1\nc\n"            // back to one class of six
+      "k\n20\n5\n"              // a bandwidth out of range, then 5
       "c\n";
   const Outcome result = runSession(answers);
   EXPECT_EQ(result.status, 0);
   expectGolden("floods_session.txt", result.transcript);
   EXPECT_EQ(plotTypes(result.plots),
-            (std::vector<int>{1, 13, 13, 5, 5, 5, 5, 13, 5, 6, 7, 8}));
+            (std::vector<int>{1, 13, 13, 5, 5, 5, 5, 13, 5, 6, 7, 8, 7, 8, 9, 10}));
   // The test lines, then the threshold line alone, drawn over the data.
   const std::string& tests = result.plots.commandFiles[4];
   EXPECT_NE(tests.find("'' u 1:($3+  1.000*$4) title 'Background  +      1.000 * variability'"),
@@ -209,23 +215,26 @@ TEST_F(DriverTest, TimeSeriesSessionReachesTheRiskEstimation) {
 TEST_F(DriverTest, ExtremeEventsGoStraightToTheClasses) {
   writeFile("morvek.cfg", kConfig);
   writeFile("events.txt", "1 5\n2 6.5\n3 7\n4 8\n5 9\n");
-  const Outcome result = runSession("\nx\nevents.txt\n0\n6\nc\n2\nm\n2\ne\nc\n");
+  const Outcome result =
+      runSession("\nx\nevents.txt\n0\n6\nc\n2\nm\n2\ne\nc\nk\nt\n1\n\n3\nm\n1\nc\nk\n1\nc\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.transcript.find("Part 2: Extreme Events Detection\n"), std::string::npos);
   EXPECT_NE(result.transcript.find(lines({"Magnitude class", " 1   [  5.000E+00;  7.000E+00 ] -      3 points   ",
                                           " 2   ]  7.000E+00;  9.000E+00 ] -      2 points   "})),
             std::string::npos) << result.transcript;
-  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{1, 6, 7, 8}));
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{1, 6, 7, 8, 7, 8, 9, 10}));
+  EXPECT_NE(result.transcript.find("Too few data points in at least one class\n"), std::string::npos);
   EXPECT_TRUE(result.transcript.ends_with(
-      lines({"", "Risk estimation is not available in this version.", "Morvek terminates successfully"})));
+      lines({"", "Bootstrap simulations are not available in this version.",
+             "Morvek terminates successfully"})));
 }
 
 TEST_F(DriverTest, EventTimesMakeOneClassWithoutQuestions) {
   writeFile("morvek.cfg", kConfig);
   writeFile("times.txt", "1.5\n2.5\n4\n8\n");
-  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\n");
+  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\n");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{12, 8}));
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{12, 8, 9, 10}));
   EXPECT_EQ(result.transcript.find("Magnitude Classification"), std::string::npos);
   EXPECT_NE(result.transcript.find(" 1   [ -9.990E+11; -9.990E+11 ] -      4 points   \n"),
             std::string::npos);
@@ -238,7 +247,9 @@ TEST_F(DriverTest, ReturnsFromTheClassesStartTheDetectionAfresh) {
   const std::string answers = "\no\nfloods.txt\nc\n" + detect +
                               "m\n1\n2\n" + detect +             // classes, back to Part 2
                               "1\nn\n1950 1969\nc\n" + detect +  // back to Part 1, 20 points
-                              "m\n1\nc\n";
+                              "m\n1\nc\n" +
+                              "1\no\nc\n" + detect +  // the whole series for the risk
+                              "m\n1\nc\nk\n5\nc\n";
   const Outcome result = runSession(answers);
   EXPECT_EQ(result.status, 0) << result.transcript;
   // The window curves are computed anew for each pass: 40 points give
@@ -249,7 +260,7 @@ TEST_F(DriverTest, ReturnsFromTheClassesStartTheDetectionAfresh) {
     const std::string& rows = result.plots.dataFiles[i];
     entries.push_back(static_cast<std::size_t>(std::count(rows.begin(), rows.end(), '\n')));
   }
-  EXPECT_EQ(entries, (std::vector<std::size_t>{8, 8, 3}));
+  EXPECT_EQ(entries, (std::vector<std::size_t>{8, 8, 3, 8}));
   EXPECT_NE(result.transcript.find("k:            3 <= [INT] <=      5\n"), std::string::npos);
 }
 
@@ -257,8 +268,10 @@ TEST_F(DriverTest, SevenPointsGoThroughDetectionAndClasses) {
   writeFile("morvek.cfg", kConfig);
   writeFile("floods.txt", floods());
   const Outcome result =
-      runSession("\no\nfloods.txt\nn\n1960 1966\nc\n\n3\nt\ns\n0.001\nc\nm\n1\nc\n");
-  EXPECT_EQ(result.status, 0) << result.transcript;
+      runSession("\no\nfloods.txt\nn\n1960 1966\nc\n\n3\nt\ns\n0.001\nc\nm\n1\nc\nk\n");
+  // The risk needs the whole series; the script ends at that refusal.
+  EXPECT_NE(result.transcript.find("Risk estimation requires:\n"), std::string::npos);
+  EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.transcript.find("k:            3 <= [INT] <=      3\n"), std::string::npos);
 }
 

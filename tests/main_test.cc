@@ -41,16 +41,20 @@ TEST(MainTest, ExampleSessionEndsSuccessfully) {
   const std::string examples = std::string(MORVEK_SOURCE_DIR) + "/examples/";
   std::filesystem::copy_file(examples + "morvek.cfg", "morvek.cfg");
   std::filesystem::copy_file(examples + "nile.dat", "nile.dat");
-  // Part 1: 1900 to 1950; Part 2: k = 3, threshold 2; Part 3: one class.
-  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\nc\n\n3\nt\ns\n2\nc\nm\n1\nc\n"), 0);
+  // Part 1: 1900 to 1950, then back to the whole series; Part 2: k = 3,
+  // threshold 2; Part 3: one class; Part 4: bandwidth 10.
+  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\no\nc\n\n3\nt\ns\n2\nc\nm\n1\nc\nk\n10\nc\n"), 0);
   const std::string output = readFile("output.txt");
   EXPECT_NE(output.find("Time interval - extracted:   [    1900.000;    1950.000 ]       -     51 points"),
             std::string::npos);
-  EXPECT_NE(output.find("Number of extreme events:        6 points"), std::string::npos);
+  EXPECT_NE(output.find("Number of extreme events:       12 points"), std::string::npos);
+  EXPECT_NE(output.find(" 1   [  2.141E+00;  1.371E+01 ] -     12 points          1.000E+01\n"),
+            std::string::npos);
   EXPECT_TRUE(output.ends_with("Morvek terminates successfully\n"));
-  // Data twice, window curves, background twice, extremes, distribution, classes.
+  // Data three times, window curves, background twice, extremes,
+  // distribution, classes, C(h) and the rate.
   std::string calls;
-  for (int i = 0; i < 8; ++i) calls += "2.tmp\n";
+  for (int i = 0; i < 11; ++i) calls += "2.tmp\n";
   EXPECT_EQ(readFile("gnuplot-calls.txt"), calls);
 }
 

@@ -1,0 +1,78 @@
+// The kernel rate estimate at the default grid (2048 cells) for 1,000
+// events, binned afresh and reusing the transform, and the bandwidth
+// cross-validation of one class of 1,000 real events with its pseudodata
+// at 400 and 10,000 search points, on one thread and on all cores.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "morvek/bandwidth.h"
+#include "morvek/pseudodata.h"
+#include "morvek/rate.h"
+
+namespace {
+
+std::vector<double> eventTimes(std::size_t n) {
+  std::mt19937 gen(1871);
+  std::uniform_real_distribution<double> within(0.0, 100.0);
+  std::vector<double> t(n);
+  for (double& x : t) x = within(gen);
+  std::sort(t.begin(), t.end());
+  return t;
+}
+
+void bm_intest(benchmark::State& state, morvek::Binning binning) {
+  const std::vector<double> times = eventTimes(1000);
+  std::vector<double> y(2048), ft(2048);
+  morvek::intest(times, -10.0, 110.0, 2.0, y, ft, morvek::Binning::fresh);
+  for (auto _ : state) {
+    morvek::intest(times, -10.0, 110.0, 2.0, y, ft, binning);
+    benchmark::DoNotOptimize(y.data());
+  }
+}
+BENCHMARK_CAPTURE(bm_intest, fresh, morvek::Binning::fresh);
+BENCHMARK_CAPTURE(bm_intest, reuse, morvek::Binning::reuse);
+
+// One class of events on [0, 100] as Part 4 leaves it before the search.
+morvek::State oneClass(const std::vector<double>& events, int nhsrch) {
+  using namespace morvek;
+  State s;
+  Setting& g = s.setting;
+  g.datatype = DataType::times;
+  g.n1 = g.n2 = g.n3 = static_cast<int>(events.size());
+  allocate0(s);
+  s.data.t1.assign(events);
+  g.tobsl = 0;
+  g.tobsr = 100;
+  s.parameters.nhsrch = nhsrch;
+  g.l = 1;
+  allocate3a(s);
+  g.n4[0] = g.n3;
+  allocate3b(s);
+  for (std::size_t i = 0; i < events.size(); ++i) s.data.t4.at(0, i) = events[i];
+  allocate4a(s);
+  allocate4b(s);
+  allocate4c(s);
+  allocate4e(s);
+  hminmax(s);
+  intensityx(s);
+  pseudodata(s, g.maxnrr);
+  return s;
+}
+
+void bm_cvint(benchmark::State& state) {
+  morvek::State s = oneClass(eventTimes(1000), static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    morvek::Progress quiet(nullptr, "", "", 0);
+    morvek::cvint(s, quiet, static_cast<unsigned>(state.range(1)));
+    benchmark::DoNotOptimize(s.data.cv.at(0, 0));
+  }
+  state.counters["pseudodata"] = s.setting.n[0] - 1000;
+}
+// Arguments: search points, threads (0: all cores).
+BENCHMARK(bm_cvint)->Args({400, 1})->Args({400, 0})->Args({10000, 0})->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace

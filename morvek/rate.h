@@ -1,0 +1,45 @@
+// The occurrence rate ("risk") of a magnitude class over time: a sum of
+// Gaussian kernels on the event times and their pseudodata, evaluated on an
+// equally spaced grid through the Fourier transform of the binned times.
+// With the Part 4 menu and the warning where the rate is zero.
+#pragma once
+
+#include <span>
+
+#include "morvek/console.h"
+#include "morvek/state.h"
+
+namespace morvek {
+
+// Whether intest bins the times afresh or reuses the transform it left in
+// ft on the previous call (the same times over the same interval).
+enum class Binning { fresh, reuse };
+
+// Fault codes of intest.
+inline constexpr int kRateOk = 0;
+inline constexpr int kRateBandwidth = 2;  // h not positive
+inline constexpr int kRateInterval = 3;   // a not below b
+
+// The kernel estimate with bandwidth h of the rate of `times` (all of
+// which count as events) on the grid of y.size() cells covering [a, b],
+// circularly; every value is at least kRiskFloor. ft (the same size as y, a
+// power of 2) holds the transform of the binned times. Returns a fault
+// code; y is then untouched.
+int intest(std::span<const double> times, double a, double b, double h, std::span<double> y,
+           std::span<double> ft, Binning binning);
+
+// The time grid lx over the observation interval widened by 3 hmax.
+void intensityx(State& s);
+
+// The rate ly of class `cls` (1 to l) with its chosen bandwidth.
+void intensity(State& s, int cls);
+
+// The Part 4 menu: 't', 'k', '1', '2' (time series), '3' (all but event
+// times) or 'c', each refused while its conditions are not met.
+char decis4(const State& s, Console& console);
+
+// Warns when the rate of class `cls` is zero on part of the observation
+// interval, where confidence bounds cannot be trusted.
+void check2(const State& s, Console& console, int cls);
+
+}  // namespace morvek
