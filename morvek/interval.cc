@@ -1,13 +1,14 @@
 #include "morvek/interval.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/resultfile.h"
 #include "morvek/startup.h"
 
 namespace morvek {
@@ -165,24 +166,23 @@ void info1(const State& s, Console& console) {
 }
 
 void info1(const State& s, const std::string& file) {
-  std::ofstream out(file, std::ios::trunc);
-  if (!out) throw Fatal("Error during data file opening");
   const Parameters& p = s.parameters;
   const std::string gap(5, ' ');
-  out << "Morvek:  Output\n \n"
-      << "Configuration file setting:\n"
-      << "krel =    " << fmtF(p.krel, 5, 3) << gap
-      << " (search range in cross-validation for background estimation)\n"
-      << "rule =    " << ruleText(p.rule) << ruleNote(p) << '\n'
-      << "hrelmax = " << fmtF(p.hrelmax, 5, 3) << gap
-      << " (search range in cross-validation for risk estimation)\n"
-      << "nhsrch =  " << fmtI(p.nhsrch, 5) << gap
-      << " (search grid in cross-validation for risk estimation)\n"
-      << "ngrid =   " << fmtI(p.ngrid, 5) << gap << " (time grid for risk estimation)\n"
-      << "alpha =   " << fmtF(p.alpha, 5, 3) << gap << " (confidence level)\n"
-      << " \n";
-  for (const std::string& line : intervalLines(s)) out << line << '\n';
-  if (!out) throw Fatal("Error during data file opening");
+  createWith(file, [&](std::ostream& out) {
+    out << "Morvek:  Output\n \n"
+        << "Configuration file setting:\n"
+        << "krel =    " << fmtF(p.krel, 5, 3) << gap
+        << " (search range in cross-validation for background estimation)\n"
+        << "rule =    " << ruleText(p.rule) << ruleNote(p) << '\n'
+        << "hrelmax = " << fmtF(p.hrelmax, 5, 3) << gap
+        << " (search range in cross-validation for risk estimation)\n"
+        << "nhsrch =  " << fmtI(p.nhsrch, 5) << gap
+        << " (search grid in cross-validation for risk estimation)\n"
+        << "ngrid =   " << fmtI(p.ngrid, 5) << gap << " (time grid for risk estimation)\n"
+        << "alpha =   " << fmtF(p.alpha, 5, 3) << gap << " (confidence level)\n"
+        << " \n";
+    for (const std::string& line : intervalLines(s)) out << line << '\n';
+  });
 }
 
 }  // namespace morvek
