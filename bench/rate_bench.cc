@@ -1,14 +1,19 @@
 // The kernel rate estimate at the default grid (2048 cells) for 1,000
-// events, binned afresh and reusing the transform, and the bandwidth
+// events, binned afresh and reusing the transform; the bandwidth
 // cross-validation of one class of 1,000 real events with its pseudodata
-// at 400 and 10,000 search points, on one thread and on all cores.
+// at 400 and 10,000 search points; and the bootstrap band of one class, at
+// the defaults with 2,000 replicates and at 16,384 grid points with 10,000
+// replicates, with the peak memory of the process. On one thread and on all
+// cores.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <random>
+#include <sys/resource.h>
 #include <vector>
 
 #include "morvek/bandwidth.h"
+#include "morvek/bootstrap.h"
 #include "morvek/pseudodata.h"
 #include "morvek/rate.h"
 
@@ -36,7 +41,7 @@ BENCHMARK_CAPTURE(bm_intest, fresh, morvek::Binning::fresh);
 BENCHMARK_CAPTURE(bm_intest, reuse, morvek::Binning::reuse);
 
 // One class of events on [0, 100] as Part 4 leaves it before the search.
-morvek::State oneClass(const std::vector<double>& events, int nhsrch) {
+morvek::State oneClass(const std::vector<double>& events, int nhsrch, int ngrid = 2048) {
   using namespace morvek;
   State s;
   Setting& g = s.setting;
@@ -47,6 +52,7 @@ morvek::State oneClass(const std::vector<double>& events, int nhsrch) {
   g.tobsl = 0;
   g.tobsr = 100;
   s.parameters.nhsrch = nhsrch;
+  s.parameters.ngrid = ngrid;
   g.l = 1;
   allocate3a(s);
   g.n4[0] = g.n3;
@@ -74,5 +80,28 @@ void bm_cvint(benchmark::State& state) {
 // Arguments: search points, threads (0: all cores).
 BENCHMARK(bm_cvint)->Args({400, 1})->Args({400, 0})->Args({10000, 0})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The band for a bandwidth near the cross-validated one of such classes.
+void bm_confidence(benchmark::State& state) {
+  const auto events = static_cast<std::size_t>(state.range(0));
+  morvek::State s = oneClass(eventTimes(events), 100, static_cast<int>(state.range(1)));
+  s.setting.h[0] = 2.0;
+  s.setting.nsim.create(1);
+  s.setting.nsim[0] = static_cast<int>(state.range(2));
+  morvek::intensity(s, 1);
+  std::int32_t seed = -1;
+  numerics::ran(s.random, seed);
+  for (auto _ : state) {
+    morvek::Progress quiet(nullptr, "", "", 0);
+    morvek::confidence(s, 1, quiet, static_cast<unsigned>(state.range(3)));
+    benchmark::DoNotOptimize(s.data.lyl.at(0, 0));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+// Arguments: real events, grid points, replicates, threads (0: all cores).
+BENCHMARK(bm_confidence)->Args({500, 2048, 2000, 1})->Args({500, 2048, 2000, 0})
+    ->Args({1000, 16384, 10000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "morvek/background.h"
 #include "morvek/bandwidth.h"
+#include "morvek/bootstrap.h"
 #include "morvek/classes.h"
 #include "morvek/config.h"
 #include "morvek/datafile.h"
@@ -11,6 +12,7 @@
 #include "morvek/plotsettings.h"
 #include "morvek/pseudodata.h"
 #include "morvek/rate.h"
+#include "morvek/results.h"
 #include "morvek/startup.h"
 #include "morvek/trend.h"
 #include "numerics/nrerror.h"
@@ -33,6 +35,7 @@ constexpr int kDistributionPlot = 7;
 constexpr int kClassesPlot = 8;
 constexpr int kBandwidthPlot = 9;
 constexpr int kRatePlot = 10;
+constexpr int kBandPlot = 11;
 constexpr int kTimesPlot = 12;
 constexpr char kDefaults = '-';
 
@@ -227,12 +230,14 @@ class Driver {
     pseudodataPending_ = true;
     crossValidationPending_ = true;
     for (int pass = 0; pass < kPasses; ++pass) {
-      const char answer = riskPass();
+      char answer = riskPass();
+      if (answer == 'c') answer = part5();
       switch (answer) {
         case '1': return back(1);
         case '2': return back(2);
         case '3': return back(3);
-        case 'c': return part5();
+        case 'x': return Step::end;
+        default: release(s_, Group::g4b); break;  // '4': the next pass
       }
     }
     return back(3);
@@ -285,18 +290,35 @@ class Driver {
     crossValidationPending_ = false;
   }
 
-  // The bootstrap band is not part of this version yet, so the run ends
-  // here.
-  Step part5() {
+  // Part 5 until its menu leaves it: '1', '2', '3', '4' or 'x'. A used-up
+  // menu goes back to Part 4.
+  char part5() {
     console_.clear();
-    info1(s_, console_);
-    info3(s_, console_);
-    console_.line();
-    console_.line("Bootstrap simulations are not available in this version.");
-    return Step::end;
+    for (int menu = 0; menu < kPasses; ++menu) {
+      info1(s_, console_);
+      info3(s_, console_);
+      const char answer = decis6(s_, console_);
+      if (answer != 'b') return answer;
+      const int cls = decis5(s_, console_);
+      chsett8(s_, console_, cls);
+      chsett9(s_, console_);
+      {
+        Progress progress(Progress::terminal(), "Bootstrap simulations", "replicates",
+                          s_.setting.nsim[static_cast<std::size_t>(cls - 1)]);
+        confidence(s_, cls, progress);
+      }
+      setUp(kBandPlot);
+      draw(kBandPlot, cls);
+    }
+    return '4';
   }
 
+  // The result files, the closing screen and the release of everything.
   void endOfRun() {
+    if (s_.setting.datatype == DataType::ordinary) output1(s_);
+    output2(s_);
+    output3(s_);
+    info5(s_, console_);
     console_.line(kTerminatesSuccessfully);
     releaseAll(s_);
   }

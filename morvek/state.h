@@ -7,12 +7,15 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cassert>
 #include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "numerics/ran.h"
 
 namespace morvek {
 
@@ -212,6 +215,10 @@ struct State {
   Data data;
   CvMedData cvmeddata;
   SettingP settingp;
+  // The random generator of the bootstrap: seeded once per run, then one
+  // stream for every band; the bootstrap's own argument starts at 1.
+  numerics::RanState random;
+  std::int32_t idum = 1;
 
   bool hasValues() const { return setting.datatype != DataType::times; }
 };

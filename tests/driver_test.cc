@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "tests/test_support.h"
 
@@ -12,6 +13,7 @@ namespace {
 using testing::emptyLines;
 using testing::expectGolden;
 using testing::lines;
+using testing::readFile;
 using testing::RecordingRunner;
 using testing::Scripted;
 using testing::ScratchDir;
@@ -93,9 +95,9 @@ TEST_F(DriverTest, TimeSeriesSessionWithExtractionAndReturn) {
 TEST_F(DriverTest, EventTimesAreDrawnAsImpulses) {
   writeFile("morvek.cfg", kConfig);
   writeFile("times.txt", "1.5\n2.5\n4\n8\n");
-  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\n");
+  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\nb\n200\n-1\nx\n");
   EXPECT_EQ(result.status, 0);
-  ASSERT_EQ(result.plots.commandFiles.size(), 4u);  // times, the one class, C(h), rate
+  ASSERT_EQ(result.plots.commandFiles.size(), 5u);  // times, the class, C(h), rate, band
   EXPECT_NE(result.plots.commandFiles[0].find(" plot '1.tmp' u 1:(1) w i lt   8\n"),
             std::string::npos)
       << result.plots.commandFiles[0];
@@ -108,7 +110,7 @@ TEST_F(DriverTest, ClosedInputAtEveryQuestionEndsUnsuccessfully) {
   writeFile("morvek.cfg", kConfig);
   writeFile("events.txt", "1 5\n2 6\n3 7\n4 8\n5 9\n");
   const std::vector<std::string> answers{"", "x", "events.txt", "0", "6", "n", "1 3", "o", "c",
-                                         "m", "1", "c", "k", "1", "c"};
+                                         "m", "1", "c", "k", "1", "c", "b", "200", "-1", "x"};
   for (std::size_t given = 0; given < answers.size(); ++given) {
     std::string script;
     for (std::size_t i = 0; i < given; ++i) script += answers[i] + "\n";
@@ -147,7 +149,8 @@ int plotType(const std::string& commandFile) {
       {"notitle w linespoints", 1},      {"'Background ( k =", 5},
       {"Number of extreme events =", 7}, {"title 'Class  1' w i", 8},
       {"u 1:(1) w i", 12},               {"title 'C_1(k)'", 13},
-      {"Cross-validation function for risk", 9}, {"Cox-Lewis test for constant risk:", 10}};
+      {"Cross-validation function for risk", 9}, {"Cox-Lewis test for constant risk:", 10},
+      {"Confidence band", 11}};
   int type = 0;
   for (const auto& [mark, t] : marks) {
     if (commandFile.find(mark) != std::string::npos) type = t;
@@ -194,12 +197,21 @@ TEST_F(DriverTest, TimeSeriesSessionReachesTheRiskEstimation) {
       "t\n2\n\n"                // the trend test of class 2
       "3\nm\n1\nc\n"            // back to one class of six
       "k\n20\n5\n"              // a bandwidth out of range, then 5
-      "c\n";
+      "c\n"
+      "x\n"                     // refused: no band yet
+      "b\n199\n200\n0\n-17\n"   // 200 replicates, seed -17
+      "4\nc\n"                  // to the risk estimation and back
+      "x\n";
   const Outcome result = runSession(answers);
   EXPECT_EQ(result.status, 0);
   expectGolden("floods_session.txt", result.transcript);
+  // The result files of the session, the curves reset by the return to the
+  // risk estimation included.
+  expectGolden("floods_morvek-1.dat", readFile("morvek-1.dat"));
+  expectGolden("floods_morvek-2.dat", readFile("morvek-2.dat"));
+  expectGolden("floods_morvek-3.dat", readFile("morvek-3.dat"));
   EXPECT_EQ(plotTypes(result.plots),
-            (std::vector<int>{1, 13, 13, 5, 5, 5, 5, 13, 5, 6, 7, 8, 7, 8, 9, 10}));
+            (std::vector<int>{1, 13, 13, 5, 5, 5, 5, 13, 5, 6, 7, 8, 7, 8, 9, 10, 11}));
   // The test lines, then the threshold line alone, drawn over the data.
   const std::string& tests = result.plots.commandFiles[4];
   EXPECT_NE(tests.find("'' u 1:($3+  1.000*$4) title 'Background  +      1.000 * variability'"),
@@ -216,25 +228,30 @@ TEST_F(DriverTest, ExtremeEventsGoStraightToTheClasses) {
   writeFile("morvek.cfg", kConfig);
   writeFile("events.txt", "1 5\n2 6.5\n3 7\n4 8\n5 9\n");
   const Outcome result =
-      runSession("\nx\nevents.txt\n0\n6\nc\n2\nm\n2\ne\nc\nk\nt\n1\n\n3\nm\n1\nc\nk\n1\nc\n");
+      runSession("\nx\nevents.txt\n0\n6\nc\n2\nm\n2\ne\nc\nk\nt\n1\n\n3\nm\n1\nc\nk\n1\nc\n"
+                 "b\n200\n-5\nx\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.transcript.find("Part 2: Extreme Events Detection\n"), std::string::npos);
   EXPECT_NE(result.transcript.find(lines({"Magnitude class", " 1   [  5.000E+00;  7.000E+00 ] -      3 points   ",
                                           " 2   ]  7.000E+00;  9.000E+00 ] -      2 points   "})),
             std::string::npos) << result.transcript;
-  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{1, 6, 7, 8, 7, 8, 9, 10}));
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{1, 6, 7, 8, 7, 8, 9, 10, 11}));
   EXPECT_NE(result.transcript.find("Too few data points in at least one class\n"), std::string::npos);
   EXPECT_TRUE(result.transcript.ends_with(
-      lines({"", "Bootstrap simulations are not available in this version.",
+      lines({"morvek-2.dat:       extreme event times",
+             "morvek-3.dat:       hypothesis test, estimated risk curves", "",
              "Morvek terminates successfully"})));
+  EXPECT_FALSE(std::filesystem::exists("morvek-1.dat"));
 }
 
 TEST_F(DriverTest, EventTimesMakeOneClassWithoutQuestions) {
   writeFile("morvek.cfg", kConfig);
   writeFile("times.txt", "1.5\n2.5\n4\n8\n");
-  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\n");
+  const Outcome result = runSession("\nt\ntimes.txt\n0\n10\nc\nk\n2\nc\nb\n200\n-1\nx\n");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{12, 8, 9, 10}));
+  EXPECT_EQ(plotTypes(result.plots), (std::vector<int>{12, 8, 9, 10, 11}));
+  EXPECT_FALSE(std::filesystem::exists("morvek-1.dat"));
+  EXPECT_TRUE(std::filesystem::exists("morvek-3.dat"));
   EXPECT_EQ(result.transcript.find("Magnitude Classification"), std::string::npos);
   EXPECT_NE(result.transcript.find(" 1   [ -9.990E+11; -9.990E+11 ] -      4 points   \n"),
             std::string::npos);
@@ -249,7 +266,7 @@ TEST_F(DriverTest, ReturnsFromTheClassesStartTheDetectionAfresh) {
                               "1\nn\n1950 1969\nc\n" + detect +  // back to Part 1, 20 points
                               "m\n1\nc\n" +
                               "1\no\nc\n" + detect +  // the whole series for the risk
-                              "m\n1\nc\nk\n5\nc\n";
+                              "m\n1\nc\nk\n5\nc\nb\n200\n-1\nx\n";
   const Outcome result = runSession(answers);
   EXPECT_EQ(result.status, 0) << result.transcript;
   // The window curves are computed anew for each pass: 40 points give

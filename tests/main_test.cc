@@ -42,8 +42,11 @@ TEST(MainTest, ExampleSessionEndsSuccessfully) {
   std::filesystem::copy_file(examples + "morvek.cfg", "morvek.cfg");
   std::filesystem::copy_file(examples + "nile.dat", "nile.dat");
   // Part 1: 1900 to 1950, then back to the whole series; Part 2: k = 3,
-  // threshold 2; Part 3: one class; Part 4: bandwidth 10.
-  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\no\nc\n\n3\nt\ns\n2\nc\nm\n1\nc\nk\n10\nc\n"), 0);
+  // threshold 2; Part 3: one class; Part 4: bandwidth 10; Part 5: 200
+  // replicates with seed -1, then the result files.
+  EXPECT_EQ(runProgram("\no\nnile.dat\nn\n1900 1950\no\nc\n\n3\nt\ns\n2\nc\nm\n1\nc\nk\n10\nc\n"
+                       "b\n200\n-1\nx\n"),
+            0);
   const std::string output = readFile("output.txt");
   EXPECT_NE(output.find("Time interval - extracted:   [    1900.000;    1950.000 ]       -     51 points"),
             std::string::npos);
@@ -52,10 +55,29 @@ TEST(MainTest, ExampleSessionEndsSuccessfully) {
             std::string::npos);
   EXPECT_TRUE(output.ends_with("Morvek terminates successfully\n"));
   // Data three times, window curves, background twice, extremes,
-  // distribution, classes, C(h) and the rate.
+  // distribution, classes, C(h), the rate and its band.
   std::string calls;
-  for (int i = 0; i < 11; ++i) calls += "2.tmp\n";
+  for (int i = 0; i < 12; ++i) calls += "2.tmp\n";
   EXPECT_EQ(readFile("gnuplot-calls.txt"), calls);
+  for (const char* file : {"morvek-1.dat", "morvek-2.dat", "morvek-3.dat"}) {
+    EXPECT_TRUE(readFile(file).starts_with("Morvek:  Output\n")) << file;
+  }
+}
+
+// The session of the walkthrough, replayed from its answer file.
+TEST(MainTest, ExampleAnswersReplayAWholeSession) {
+  ScratchDir dir;
+  const std::string examples = std::string(MORVEK_SOURCE_DIR) + "/examples/";
+  std::filesystem::copy_file(examples + "morvek.cfg", "morvek.cfg");
+  std::filesystem::copy_file(examples + "nile.dat", "nile.dat");
+  EXPECT_EQ(runProgram(readFile(examples + "nile-session.txt")), 0);
+  const std::string output = readFile("output.txt");
+  EXPECT_NE(output.find("Test statistic u =  3.737E-01\n"), std::string::npos);
+  EXPECT_NE(output.find(" 1   [  2.141E+00;  1.371E+01 ] -     12 points          1.000E+01         2000\n"),
+            std::string::npos);
+  EXPECT_TRUE(output.ends_with("Morvek terminates successfully\n"));
+  EXPECT_NE(readFile("morvek-3.dat").find("Magnitude class 1: u =  3.737E-01  P-value (one-sided)  =  3.543E-01\n"),
+            std::string::npos);
 }
 
 TEST(MainTest, ClosedInputFailsWithStatusOne) {

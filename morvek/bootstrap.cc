@@ -1,0 +1,201 @@
+// The bootstrap band.
+//
+// Storage: the replicate curves are needed twice, for their mean and then
+// standardised by it, but only the rows inside the observation interval are
+// pooled; so only those rows are kept (M rows by B replicates), the mean is
+// accumulated over the whole grid as the replicates come, and the pooled
+// absolute deviations overwrite the kept rows in place. The kq-th smallest
+// is found by selection, which gives the value a full sort would.
+//
+// Threads: the resamples are drawn by one thread in the generator's order,
+// a chunk of replicates at a time; the chunk's curves are then estimated on
+// all cores, each by one thread alone, and added to the mean in replicate
+// order. Every number is thus the same as on one thread.
+//
+// Names: N event times with pseudodata, B replicates, M grid rows inside
+// the observation interval starting at row j1, q the band's multiplier.
+#include "morvek/bootstrap.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "morvek/fatal.h"
+#include "morvek/format.h"
+#include "morvek/rate.h"
+
+namespace morvek {
+
+namespace {
+
+constexpr int kMinSimulations = 200;
+constexpr int kMaxSimulations = 10000;
+constexpr std::size_t kChunk = 64;  // replicates drawn ahead of their estimation
+
+// Runs `body(t)` for t = 0 .. count-1 on `threads` threads; the first
+// exception stops the others and is passed on.
+template <class Body>
+void parallelFor(std::size_t count, unsigned threads, Body body) {
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failing;
+  auto work = [&] {
+    try {
+      for (std::size_t i; (i = next++) < count;) body(i);
+    } catch (...) {
+      std::lock_guard lock(failing);
+      if (!failure) failure = std::current_exception();
+      next = count;
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < std::min<std::size_t>(threads, count); ++t) helpers.emplace_back(work);
+    work();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
+void chsett8(State& s, Console& console, int cls) {
+  s.setting.nsim[static_cast<std::size_t>(cls - 1)] = ask([&]() -> std::optional<int> {
+    console.line();
+    console.line("Class " + fmtI(cls, 2) + " - number of bootstrap simulations");
+    console.line(fmtI(kMinSimulations, 3) + " <= [nsim] <= " + fmtI(kMaxSimulations, 5));
+    const auto answer = readIntsLine(console, 1);
+    if (answer && kMinSimulations <= answer->front() && answer->front() <= kMaxSimulations) {
+      return answer->front();
+    }
+    return std::nullopt;
+  });
+}
+
+void chsett9(State& s, Console& console) {
+  if (s.setting.flagseed) return;
+  std::int32_t seed = ask([&]() -> std::optional<int> {
+    console.line();
+    console.line("Random number generator seed [negative integer]:");
+    const auto answer = readIntsLine(console, 1);
+    if (answer && answer->front() < 0) return answer->front();
+    return std::nullopt;
+  });
+  numerics::ran(s.random, seed);
+  s.setting.flagseed = true;
+}
+
+void bootstrap(numerics::RanState& random, std::int32_t& idum, std::span<const double> x,
+               std::span<double> xb) {
+  const std::size_t n = x.size();
+  for (double& draw : xb) {
+    const double u = numerics::ran(random, idum);
+    // u < 1, but u * n may round up to n.
+    const auto j = std::min(static_cast<std::size_t>(u * static_cast<double>(n)), n - 1);
+    draw = x[j];
+  }
+}
+
+void confidence(State& s, int cls, Progress& progress, unsigned threads) {
+  const auto row = static_cast<std::size_t>(cls - 1);
+  const Setting& g = s.setting;
+  const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
+  const auto B = static_cast<std::size_t>(g.nsim[row]);
+  const double h = g.h[row];
+  const std::span<const double> lx = s.data.lx.span();
+  const std::size_t ngrid = lx.size();
+  const auto [a, b] = std::minmax_element(lx.begin(), lx.end());
+  const auto j1 = static_cast<std::size_t>(
+      std::count_if(lx.begin(), lx.end(), [&](double t) { return t < g.tobsl; }));
+  const auto j2 = static_cast<std::size_t>(
+      std::count_if(lx.begin(), lx.end(), [&](double t) { return t <= g.tobsr; }));
+  const std::size_t M = j2 > j1 ? j2 - j1 : 0;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+
+  std::vector<double> kept;
+  try {
+    kept.resize(M * B);
+  } catch (const std::bad_alloc&) {
+    throw Fatal("Subroutine confidence: space requested not possible");
+  } catch (const std::length_error&) {
+    throw Fatal("Subroutine confidence: space requested not possible");
+  }
+  std::vector<double> mean(ngrid, 0.0);
+  std::vector<double> resamples(kChunk * times.size()), curves(kChunk * ngrid);
+  for (std::size_t first = 0; first < B; first += kChunk) {
+    const std::size_t count = std::min(kChunk, B - first);
+    for (std::size_t r = 0; r < count; ++r) {
+      bootstrap(s.random, s.idum, times,
+                std::span(resamples).subspan(r * times.size(), times.size()));
+    }
+    parallelFor(count, threads, [&](std::size_t r) {
+      const std::span<double> y = std::span(curves).subspan(r * ngrid, ngrid);
+      // Every replicate is binned afresh, into a transform of its thread's own.
+      thread_local std::vector<double> work;
+      work.resize(ngrid);
+      const int fault = intest(std::span(resamples).subspan(r * times.size(), times.size()), *a,
+                               *b, h, y, work, Binning::fresh);
+      if (fault != kRateOk) {
+        throw Fatal(std::vector<std::string>{"Error in subroutine confidence - simulations", ""});
+      }
+      progress.step();
+    });
+    for (std::size_t r = 0; r < count; ++r) {
+      const double* y = &curves[r * ngrid];
+      for (std::size_t j = 0; j < ngrid; ++j) mean[j] += y[j];
+      std::copy(y + j1, y + j2, kept.begin() + static_cast<std::ptrdiff_t>((first + r) * M));
+    }
+  }
+  for (double& m : mean) m /= static_cast<double>(B);
+
+  parallelFor(B, threads, [&](std::size_t r) {
+    double* y = &kept[r * M];
+    for (std::size_t i = 0; i < M; ++i) y[i] = std::abs((y[i] - mean[j1 + i]) / std::sqrt(y[i]));
+  });
+  const double share = s.parameters.alpha * static_cast<double>(B) * static_cast<double>(M);
+  const auto kq = static_cast<std::size_t>(std::llround(share));
+  double q = 0;
+  if (kq >= 1 && kq <= kept.size()) {
+    const auto at = kept.begin() + static_cast<std::ptrdiff_t>(kq - 1);
+    std::nth_element(kept.begin(), at, kept.end());
+    q = *at;
+  }
+
+  for (std::size_t j = 0; j < ngrid; ++j) {
+    const double spread = q * std::sqrt(s.data.ly.at(row, j));
+    const double lower = mean[j] - spread;
+    s.data.lyl.at(row, j) = lower > 0 ? lower : 0.0;
+    s.data.lyu.at(row, j) = mean[j] + spread;
+  }
+}
+
+char decis6(const State& s, Console& console) {
+  const Setting& g = s.setting;
+  Menu menu{{"", "Part 5: Bootstrap Simulations", ""},
+            {{'b', "Bootstrap setting                        [b]"},
+             {'1', "Part 1: Time Interval Extraction         [1]"}}};
+  if (g.datatype == DataType::ordinary) {
+    menu.entries.push_back({'2', "Part 2: Extreme Events Detection         [2]"});
+  }
+  if (g.datatype != DataType::times) {
+    menu.entries.push_back({'3', "Part 3: Magnitude Classification         [3]"});
+  }
+  menu.entries.push_back({'4', "Part 4: Risk Estimation                  [4]"});
+  menu.entries.push_back({'x', "Output and exit                          [x]"});
+  console.blank(2);
+  return ask([&]() -> std::optional<char> {
+    const auto key = offer(console, menu);
+    if (key == 'x' && std::find(g.nsim.begin(), g.nsim.end(), kUnsetInt) != g.nsim.end()) {
+      console.line("Bootstrap simulations have not all yet been done");
+      return std::nullopt;
+    }
+    return key;
+  });
+}
+
+}  // namespace morvek
