@@ -9,12 +9,11 @@
 #include "morvek/background.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <thread>
 #include <vector>
 
 #include "morvek/format.h"
+#include "morvek/parallel.h"
 #include "numerics/runmed.h"
 
 namespace morvek {
@@ -62,26 +61,18 @@ void cvmed(std::span<const double> x, int kmin, int kmax, CvMedData& cm, int& kc
   assert(2 * static_cast<std::size_t>(kmax) + 1 <= x.size());
 
   const numerics::RunmedSeries series(x);
-  std::atomic<int> next{0};
-  auto work = [&] {
-    std::vector<double> y(x.size()), r(x.size());
-    for (int j; (j = next++) < entries;) {
-      const int k = kmin + j;
-      series.run(k, y, numerics::kRunmedLeaveOneOut);
-      const Criteria c = criteria(x, y, r);
-      const auto at = static_cast<std::size_t>(j);
-      cm.cv1[at] = c.c1;
-      cm.cvm[at] = c.cm;
-      cm.cvj[at] = k;
-      progress.step();
-    }
-  };
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = std::min(threads, static_cast<unsigned>(entries));
-  std::vector<std::jthread> helpers;
-  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-  work();
-  helpers.clear();  // joins
+  parallelFor(0, static_cast<std::size_t>(entries), threads, [&](std::size_t j) {
+    thread_local std::vector<double> y, r;
+    y.resize(x.size());
+    r.resize(x.size());
+    const int k = kmin + static_cast<int>(j);
+    series.run(k, y, numerics::kRunmedLeaveOneOut);
+    const Criteria c = criteria(x, y, r);
+    cm.cv1[j] = c.c1;
+    cm.cvm[j] = c.cm;
+    cm.cvj[j] = k;
+    progress.step();
+  });
 
   double min1 = kNoMinimum, minm = kNoMinimum;
   for (int j = 0; j < entries; ++j) {

@@ -10,15 +10,12 @@
 #include "morvek/bandwidth.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/parallel.h"
 #include "morvek/rate.h"
 #include "numerics/gausssum.h"
 
@@ -91,7 +88,6 @@ void cvint(State& s, Progress& progress, unsigned threads) {
   }
   const double span = g.tobsr - g.tobsl;
   const auto count = static_cast<double>(inside.size());
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
 
   for (std::size_t row = 0; row < static_cast<std::size_t>(g.l); ++row) {
     const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
@@ -115,26 +111,11 @@ void cvint(State& s, Progress& progress, unsigned threads) {
     // The first bandwidth bins the times; the others reuse the transform.
     std::vector<double> first(lx.size());
     criterion(0, first, Binning::fresh);
-    std::atomic<std::size_t> next{1};
-    std::exception_ptr failure;
-    std::mutex failing;
-    auto work = [&] {
-      std::vector<double> y(lx.size());
-      try {
-        for (std::size_t j; (j = next++) < points;) criterion(j, y, Binning::reuse);
-      } catch (...) {
-        std::lock_guard lock(failing);
-        if (!failure) failure = std::current_exception();
-        next = points;
-      }
-    };
-    const unsigned used = std::min<std::size_t>(threads, points);
-    {
-      std::vector<std::jthread> helpers;
-      for (unsigned t = 1; t < used; ++t) helpers.emplace_back(work);
-      work();
-    }
-    if (failure) std::rethrow_exception(failure);
+    parallelFor(1, points, threads, [&](std::size_t j) {
+      thread_local std::vector<double> y;
+      y.resize(lx.size());
+      criterion(j, y, Binning::reuse);
+    });
 
     // The smallest bandwidth wins on equal criteria.
     std::size_t best = 0;

@@ -17,17 +17,14 @@
 #include "morvek/bootstrap.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/parallel.h"
 #include "morvek/rate.h"
 
 namespace morvek {
@@ -37,30 +34,6 @@ namespace {
 constexpr int kMinSimulations = 200;
 constexpr int kMaxSimulations = 10000;
 constexpr std::size_t kChunk = 64;  // replicates drawn ahead of their estimation
-
-// Runs `body(t)` for t = 0 .. count-1 on `threads` threads; the first
-// exception stops the others and is passed on.
-template <class Body>
-void parallelFor(std::size_t count, unsigned threads, Body body) {
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failing;
-  auto work = [&] {
-    try {
-      for (std::size_t i; (i = next++) < count;) body(i);
-    } catch (...) {
-      std::lock_guard lock(failing);
-      if (!failure) failure = std::current_exception();
-      next = count;
-    }
-  };
-  {
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < std::min<std::size_t>(threads, count); ++t) helpers.emplace_back(work);
-    work();
-  }
-  if (failure) std::rethrow_exception(failure);
-}
 
 }  // namespace
 
@@ -115,7 +88,6 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   const auto j2 = static_cast<std::size_t>(
       std::count_if(lx.begin(), lx.end(), [&](double t) { return t <= g.tobsr; }));
   const std::size_t M = j2 > j1 ? j2 - j1 : 0;
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
 
   std::vector<double> kept;
   try {
@@ -133,7 +105,7 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
       bootstrap(s.random, s.idum, times,
                 std::span(resamples).subspan(r * times.size(), times.size()));
     }
-    parallelFor(count, threads, [&](std::size_t r) {
+    parallelFor(0, count, threads, [&](std::size_t r) {
       const std::span<double> y = std::span(curves).subspan(r * ngrid, ngrid);
       // Every replicate is binned afresh, into a transform of its thread's own.
       thread_local std::vector<double> work;
@@ -153,7 +125,7 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   }
   for (double& m : mean) m /= static_cast<double>(B);
 
-  parallelFor(B, threads, [&](std::size_t r) {
+  parallelFor(0, B, threads, [&](std::size_t r) {
     double* y = &kept[r * M];
     for (std::size_t i = 0; i < M; ++i) y[i] = std::abs((y[i] - mean[j1 + i]) / std::sqrt(y[i]));
   });
