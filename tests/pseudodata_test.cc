@@ -17,14 +17,8 @@ using detail::rightSide;
 constexpr double M = kMissingPseudo;
 using List = std::vector<double>;
 
-// A state as the class dialog and the rate grid leave it: one row of t4 per
-// class, the interval [tobsl, tobsr] and a grid running from g0 to g1.
-State classesOf(const std::vector<List>& events, double tobsl, double tobsr, double g0, double g1,
-                Rule rule) {
-  State s;
-  s.parameters.rule = rule;
-  s.setting.tobsl = tobsl;
-  s.setting.tobsr = tobsr;
+// One row of t4 per class, as the class dialog leaves them.
+void setClasses(State& s, const std::vector<List>& events) {
   s.setting.l = static_cast<int>(events.size());
   allocate3a(s);
   init3b(s);
@@ -34,8 +28,17 @@ State classesOf(const std::vector<List>& events, double tobsl, double tobsr, dou
   for (std::size_t j = 0; j < events.size(); ++j) {
     for (std::size_t i = 0; i < events[j].size(); ++i) s.data.t4.at(j, i) = events[j][i];
   }
-  const List grid{g0, (g0 + g1) / 2, g1};
-  s.data.lx.assign(grid);
+}
+
+// Classes over the interval [tobsl, tobsr], and a rate grid from g0 to g1.
+State classesOf(const std::vector<List>& events, double tobsl, double tobsr, double g0, double g1,
+                Rule rule) {
+  State s;
+  s.parameters.rule = rule;
+  s.setting.tobsl = tobsl;
+  s.setting.tobsr = tobsr;
+  setClasses(s, events);
+  s.data.lx.assign(List{g0, (g0 + g1) / 2, g1});
   return s;
 }
 
@@ -43,30 +46,17 @@ State classesOf(const std::vector<List>& events, double tobsl, double tobsr, dou
 void remakeClasses(State& s, const std::vector<List>& events) {
   deallocate3b(s);
   deallocate3a(s);
-  s.setting.l = static_cast<int>(events.size());
-  allocate3a(s);
-  init3b(s);
-  for (std::size_t j = 0; j < events.size(); ++j) s.setting.n4[j] = static_cast<int>(events[j].size());
-  allocate3b(s);
-  init3c(s);
-  for (std::size_t j = 0; j < events.size(); ++j) {
-    for (std::size_t i = 0; i < events[j].size(); ++i) s.data.t4.at(j, i) = events[j][i];
-  }
+  setClasses(s, events);
 }
 
-// Row cls of t, all of its extent.
-List rowOf(const State& s, std::size_t cls) {
+// Row cls of t: all of its extent, or its first n(cls) entries.
+List rowOf(const State& s, std::size_t cls, bool sequenceOnly = false) {
   List row;
   for (std::size_t i = 0; i < s.data.t.cols(); ++i) row.push_back(s.data.t.at(cls, i));
+  if (sequenceOnly) row.resize(static_cast<std::size_t>(s.setting.n[cls]));
   return row;
 }
-
-// The first n(cls) entries of row cls of t.
-List sequenceOf(const State& s, std::size_t cls) {
-  List row = rowOf(s, cls);
-  row.resize(static_cast<std::size_t>(s.setting.n[cls]));
-  return row;
-}
+List sequenceOf(const State& s, std::size_t cls) { return rowOf(s, cls, true); }
 
 // Nothing derived from the marker: every entry is either the marker or a
 // time of ordinary size.
@@ -90,50 +80,61 @@ TEST(PseudodataTest, OrderStatisticsHoldBoundariesEventsAndThirds) {
   }
 }
 
-TEST(PseudodataTest, ReflectionStopsAtTheGridEnds) {
+// One side of one class: leftSide or rightSide of x over [0, 10] up to the
+// grid end g.
+TEST(PseudodataTest, SidesMirrorStopAndContinue) {
+  struct Case {
+    bool left;
+    List x;
+    double g;
+    Rule rule;
+    List want;
+  };
+  const Rule R = Rule::reflection;
+  const std::vector<Case> cases = {
+      // Each side stops at the first candidate at or past the grid end.
+      {true, {2, 5, 9}, -4, R, {-2, -5, M}},
+      {false, {2, 5, 9}, 14, R, {11, 15, M}},
+      // An event on the left boundary is not mirrored.
+      {true, {0, 3, 4}, -100, R, {M, -3, -4}},
+      // Two events on R give two markers, neither starts the continuation;
+      // k = 3 mirrors the first event, and is still checked against the grid end.
+      {false, {1, 10, 10}, 100, R, {M, M, 19}},
+      {false, {1, 2, 10, 10}, 15, R, {M, M, 18, M}},
+      // x(2) - L = 3 (x(1) - L) puts two-point candidate 2 on L: missing, and
+      // on the left that ends the outward run, so the block (-1) is repeated.
+      {true, {1, 3, 5, 7}, -100, Rule::twopoint, {-1, -2, -3, -4}},
+      // A side never holds more than n pseudodata, the continuation included.
+      {true, {1, 2, 3}, -1e6, R, {-1, -2, -3}},
+      {false, {1, 2, 3}, 1e6, R, {17, 18, 19}},
+      {true, {1, 1, 5}, -1e6, R, {-1, -2, -3}},
+      // Two events on L, then a tie: the block is (missing, missing, -3); the
+      // copies shift only -3 and take no position for the missing entries.
+      {true, {0, 0, 3, 3, 5}, -5, R, {M, M, -3, -6, M}},
+      {true, {0, 0, 3, 3, 5}, -1e3, R, {M, M, -3, -6, -9}},
+      // On the right: an event on R, then a tie.
+      {false, {2, 6, 6, 10}, 1e3, R, {M, 14, 18, 22}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.left ? leftSide(c.x, 0, 10, c.g, c.rule) : rightSide(c.x, 0, 10, c.g, c.rule), c.want)
+        << (c.left ? "left" : "right") << ", x[0] = " << c.x[0] << ", g = " << c.g;
+  }
+}
+
+TEST(PseudodataTest, ClassGetsBothSidesInOrder) {
   State s = classesOf({{2, 5, 9}}, 0, 10, -4, 14, Rule::reflection);
   int maxnrr = kUnsetInt;
   pseudodata(s, maxnrr);
   EXPECT_EQ(maxnrr, 7);
   EXPECT_EQ(s.setting.n[0], 7);
   EXPECT_EQ(rowOf(s, 0), (List{-5, -2, 2, 5, 9, 11, 15}));
-  // Each side stops at the first candidate at or past the grid end.
-  EXPECT_EQ(leftSide(List{2, 5, 9}, 0, 10, -4, Rule::reflection), (List{-2, -5, M}));
-  EXPECT_EQ(rightSide(List{2, 5, 9}, 0, 10, 14, Rule::reflection), (List{11, 15, M}));
-}
 
-TEST(PseudodataTest, EventOnTheLeftBoundaryIsNotMirrored) {
-  const List x{0, 3, 4};
-  EXPECT_EQ(leftSide(x, 0, 10, -100, Rule::reflection), (List{M, -3, -4}));
-  State s = classesOf({x}, 0, 10, -100, 100, Rule::reflection);
-  int maxnrr = kUnsetInt;
-  pseudodata(s, maxnrr);
+  s = classesOf({{0, 3, 4}}, 0, 10, -100, 100, Rule::reflection);
+  pseudodata(s, maxnrr = kUnsetInt);
   EXPECT_EQ(sequenceOf(s, 0), (List{-4, -3, 0, 3, 4, 16, 17, 20}));
-}
 
-TEST(PseudodataTest, TwoEventsOnTheRightBoundaryGiveTwoMarkersAndGoOn) {
-  // Neither marker starts the continuation; k = 3 mirrors the first event.
-  EXPECT_EQ(rightSide(List{1, 10, 10}, 0, 10, 100, Rule::reflection), (List{M, M, 19}));
-  // And k = 3 is still checked against the grid end.
-  EXPECT_EQ(rightSide(List{1, 2, 10, 10}, 0, 10, 15, Rule::reflection), (List{M, M, 18, M}));
-}
-
-TEST(PseudodataTest, TwoPointCandidateOnTheLeftBoundaryStartsTheContinuation) {
-  // x(2) - L = 3 (x(1) - L) puts candidate 2 on L: missing, and on the left
-  // that ends the outward run, so the block (-1) is repeated.
-  const List x{1, 3, 5, 7};
-  EXPECT_EQ(leftSide(x, 0, 10, -100, Rule::twopoint), (List{-1, -2, -3, -4}));
-}
-
-TEST(PseudodataTest, SideNeverHoldsMoreThanNPseudodata) {
-  const List x{1, 2, 3};
-  EXPECT_EQ(leftSide(x, 0, 10, -1e6, Rule::reflection), (List{-1, -2, -3}));
-  EXPECT_EQ(rightSide(x, 0, 10, 1e6, Rule::reflection), (List{17, 18, 19}));
-  // The continuation too ends at position n when no copy reaches the grid end.
-  EXPECT_EQ(leftSide(List{1, 1, 5}, 0, 10, -1e6, Rule::reflection), (List{-1, -2, -3}));
-  State s = classesOf({x}, 0, 10, -1e6, 1e6, Rule::reflection);
-  int maxnrr = kUnsetInt;
-  pseudodata(s, maxnrr);
+  s = classesOf({{1, 2, 3}}, 0, 10, -1e6, 1e6, Rule::reflection);
+  pseudodata(s, maxnrr = kUnsetInt);
   EXPECT_EQ(s.setting.n[0], 9);
   EXPECT_EQ(rowOf(s, 0), (List{-3, -2, -1, 1, 2, 3, 17, 18, 19}));
 }
@@ -201,13 +202,7 @@ TEST(PseudodataTest, ContinuationRepeatsTheBlockOnTheRight) {
 }
 
 TEST(PseudodataTest, MarkerInsideTheCopiedBlockIsPassedOver) {
-  // Two events on L, then a tie: the block is (missing, missing, -3); the
-  // copies shift only -3 and take no position for the missing entries.
   const List x{0, 0, 3, 3, 5};
-  EXPECT_EQ(leftSide(x, 0, 10, -5, Rule::reflection), (List{M, M, -3, -6, M}));
-  EXPECT_EQ(leftSide(x, 0, 10, -1e3, Rule::reflection), (List{M, M, -3, -6, -9}));
-  // On the right: an event on R, then a tie.
-  EXPECT_EQ(rightSide(List{2, 6, 6, 10}, 0, 10, 1e3, Rule::reflection), (List{M, 14, 18, 22}));
   // Two-point, an event on L with ties.
   const List ties{0, 2, 2, 2, 2, 2};
   const List twoPoint = leftSide(ties, 0, 10, -1e3, Rule::twopoint);

@@ -68,13 +68,15 @@ std::vector<double> bruteForce(int k, const std::vector<double>& x, int mode) {
   return y;
 }
 
-// Exact equality, reporting the first differing point only.
-::testing::AssertionResult sameSeries(const std::vector<double>& got, const std::vector<double>& want) {
+// Exact equality (NaN equal to NaN), or bit-for-bit equality, which tells
+// -0 from +0; reports the first differing point only.
+::testing::AssertionResult sameSeries(const std::vector<double>& got, const std::vector<double>& want,
+                                      bool bitwise = false) {
   if (got.size() != want.size()) return ::testing::AssertionFailure() << "length " << got.size();
   for (std::size_t i = 0; i < got.size(); ++i) {
-    if (got[i] != want[i] && !(std::isnan(got[i]) && std::isnan(want[i]))) {
-      return ::testing::AssertionFailure() << "y[" << i << "] = " << got[i] << ", expected " << want[i];
-    }
+    const bool same = bitwise ? std::bit_cast<std::uint64_t>(got[i]) == std::bit_cast<std::uint64_t>(want[i])
+                              : got[i] == want[i] || (std::isnan(got[i]) && std::isnan(want[i]));
+    if (!same) return ::testing::AssertionFailure() << "y[" << i << "] = " << got[i] << ", expected " << want[i];
   }
   return ::testing::AssertionSuccess();
 }
@@ -99,6 +101,16 @@ std::vector<double> distinct(std::size_t n, unsigned seed) {
   std::normal_distribution<double> normal(0.0, 1.0);
   std::vector<double> v(n);
   for (double& x : v) x = normal(gen);
+  return v;
+}
+
+// Two interleaved groups far apart in value: the window's ranks form two
+// clusters, and the median keeps jumping across the wide gap between them.
+std::vector<double> groups(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<double> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = u(gen) + (i % 2 == 0 ? 0.0 : 1000.0);
   return v;
 }
 
@@ -127,11 +139,16 @@ std::vector<std::size_t> lengths(int k) {
   return {h, h + 1, 2 * h + 1, 3 * h + 5};
 }
 
-TEST(RunmedMatchesBruteForce, TiedValues) {
+// Ties (five values, two values) and distinct values.
+TEST(RunmedMatchesBruteForce, TiedAndDistinctValues) {
   unsigned seed = 1;
   for (int k : halfWidths()) {
-    for (std::size_t n : lengths(k)) expectAllMatchBruteForce(k, tied(n, seed++), "tied");
+    for (std::size_t n : lengths(k)) {
+      expectAllMatchBruteForce(k, tied(n, seed++), "tied");
+      expectAllMatchBruteForce(k, distinct(n, seed++), "distinct");
+    }
   }
+  for (int k : {1, 4, 60}) expectAllMatchBruteForce(k, tied(3 * (2 * k + 1) + 2, seed++, 2), "two values");
 }
 
 // Series longer than one block of the block scheme: windows that straddle
@@ -148,19 +165,9 @@ TEST(RunmedMatchesBruteForce, BlockBoundaries) {
   }
 }
 
-TEST(RunmedMatchesBruteForce, TwoDistinctValues) {
-  unsigned seed = 100;
-  for (int k : {1, 4, 60}) expectAllMatchBruteForce(k, tied(3 * (2 * k + 1) + 2, seed++, 2), "two values");
-}
-
-TEST(RunmedMatchesBruteForce, DistinctValues) {
-  unsigned seed = 200;
-  for (int k : halfWidths()) {
-    for (std::size_t n : lengths(k)) expectAllMatchBruteForce(k, distinct(n, seed++), "distinct");
-  }
-}
-
-TEST(RunmedMatchesBruteForce, TrendsAndSteps) {
+TEST(RunmedMatchesBruteForce, ConstantTrendsStepsAndGroups) {
+  const std::vector<double> constant(250, -2.75);
+  for (int k : {1, 13, 60, 124}) expectAllMatchBruteForce(k, constant, "constant");
   std::vector<double> up(300), down(300), steps(300);
   for (std::size_t i = 0; i < up.size(); ++i) {
     up[i] = 0.01 * static_cast<double>(i);
@@ -172,16 +179,7 @@ TEST(RunmedMatchesBruteForce, TrendsAndSteps) {
     expectAllMatchBruteForce(k, down, "falling");
     expectAllMatchBruteForce(k, steps, "steps");
   }
-}
-
-// Two interleaved groups far apart in value: the window's ranks form two
-// clusters, and the median keeps jumping across the wide gap between them.
-TEST(RunmedMatchesBruteForce, InterleavedGroups) {
-  std::vector<double> x(6000);
-  std::mt19937 gen(7);
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] = u(gen) + (i % 2 == 0 ? 0.0 : 1000.0);
-  expectAllMatchBruteForce(detail::kSeriesSortedWindowMaxK + 3, x, "interleaved");
+  expectAllMatchBruteForce(detail::kSeriesSortedWindowMaxK + 3, groups(6000, 7), "interleaved");
 }
 
 // Windows too wide for the brute force within the time budget: the schemes
@@ -189,73 +187,42 @@ TEST(RunmedMatchesBruteForce, InterleavedGroups) {
 // Blocks are then exactly one window long. The sorted window, quadratic in
 // k and never chosen for such k, is left out.
 TEST(RunmedMatchesHeaps, WideWindows) {
-  std::mt19937 gen(11);
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  for (int k : {1100}) {
-    const auto h = 2 * static_cast<std::size_t>(k) + 1;
-    std::vector<double> noisy = distinct(3 * h + 17, static_cast<unsigned>(k));
-    std::vector<double> groups(2 * h + 3);
-    for (std::size_t i = 0; i < groups.size(); ++i) groups[i] = u(gen) + (i % 2 == 0 ? 0.0 : 1000.0);
-    for (const auto& x : {noisy, groups, tied(4 * h, 5)}) {
-      for (int mode : kModes) {
-        const std::vector<double> want = smoothed(detail::runmedHeaps, k, x, mode);
-        for (const Scheme& s : schemes()) {
-          if (s.name == "sorted window") continue;
-          EXPECT_TRUE(sameSeries(smoothed(s.smooth, k, x, mode), want))
-              << s.name << ", n=" << x.size() << ", k=" << k << ", mode " << mode;
-        }
+  const int k = 1100;
+  const auto h = 2 * static_cast<std::size_t>(k) + 1;
+  for (const auto& x : {distinct(3 * h + 17, 1100), groups(2 * h + 3, 11), tied(4 * h, 5)}) {
+    for (int mode : kModes) {
+      const std::vector<double> want = smoothed(detail::runmedHeaps, k, x, mode);
+      for (const Scheme& s : schemes()) {
+        if (s.name == "sorted window") continue;
+        EXPECT_TRUE(sameSeries(smoothed(s.smooth, k, x, mode), want)) << s.name << ", n=" << x.size() << ", mode " << mode;
       }
     }
   }
 }
 
 // Known values, so that the brute force itself is pinned.
-TEST(RunmedKnownValues, MiddleOfThree) {
-  const std::vector<double> x = {3, 1, 2, 5, 4};
-  for (const Scheme& s : schemes()) {
-    SCOPED_TRACE(s.name);
-    EXPECT_EQ(smoothed(s.smooth, 1, x, kRunmedMedian), (std::vector<double>{2, 2, 2, 4, 4}));
-    // Neighbours of each centre: {3,2}, {1,5}, {2,4}.
-    EXPECT_EQ(smoothed(s.smooth, 1, x, kRunmedLeaveOneOut), (std::vector<double>{2.5, 2.5, 3, 3, 3}));
-  }
-}
-
-TEST(RunmedKnownValues, OneWindowIsTheWholeSeries) {
-  const std::vector<double> x = {9, 1, 7, 3, 5, 8, 2};
-  for (const Scheme& s : schemes()) {
-    SCOPED_TRACE(s.name);
-    EXPECT_EQ(smoothed(s.smooth, 3, x, kRunmedMedian), std::vector<double>(7, 5.0));
-    // Without the middle point 3: {1, 2, 5, 7, 8, 9}.
-    EXPECT_EQ(smoothed(s.smooth, 3, x, kRunmedLeaveOneOut), std::vector<double>(7, 6.0));
-  }
-}
-
-TEST(RunmedKnownValues, CentreAtTheMedian) {
-  for (const Scheme& s : schemes()) {
-    SCOPED_TRACE(s.name);
-    // Next below 2, next above 7.
-    EXPECT_EQ(smoothed(s.smooth, 2, {1, 2, 5, 7, 9}, kRunmedLeaveOneOut), std::vector<double>(5, 4.5));
-    // The next value above the removed 5 is the other 5.
-    EXPECT_EQ(smoothed(s.smooth, 2, {9, 2, 5, 5, 1}, kRunmedLeaveOneOut), std::vector<double>(5, 3.5));
-    EXPECT_EQ(smoothed(s.smooth, 2, {5, 5, 5, 1, 9}, kRunmedLeaveOneOut), std::vector<double>(5, 5.0));
-  }
-}
-
-TEST(RunmedKnownValues, ConstantSeries) {
-  const std::vector<double> x(250, -2.75);
-  for (const Scheme& s : schemes()) {
-    for (int k : {1, 13, 60, 124}) {
-      for (int mode : kModes) EXPECT_EQ(smoothed(s.smooth, k, x, mode), x) << s.name << ", k=" << k;
-    }
-  }
-}
-
-TEST(RunmedKnownValues, EndsRepeatTheFirstAndLastCentre) {
-  const std::vector<double> x = {4, 8, 1, 6, 2, 9, 3, 7, 5};
-  for (const Scheme& s : schemes()) {
-    SCOPED_TRACE(s.name);
-    // Windows of 5: medians 4, 6, 3, 6, 5 for centres 3..7.
-    EXPECT_EQ(smoothed(s.smooth, 2, x, kRunmedMedian), (std::vector<double>{4, 4, 4, 6, 3, 6, 5, 5, 5}));
+TEST(RunmedKnownValues, SmallSeries) {
+  struct Case {
+    int k, mode;
+    std::vector<double> x, want;
+  };
+  const std::vector<Case> cases = {
+      {1, kRunmedMedian, {3, 1, 2, 5, 4}, {2, 2, 2, 4, 4}},
+      // Neighbours of each centre: {3,2}, {1,5}, {2,4}.
+      {1, kRunmedLeaveOneOut, {3, 1, 2, 5, 4}, {2.5, 2.5, 3, 3, 3}},
+      // One window is the whole series; without the middle point 3: {1, 2, 5, 7, 8, 9}.
+      {3, kRunmedMedian, {9, 1, 7, 3, 5, 8, 2}, std::vector<double>(7, 5.0)},
+      {3, kRunmedLeaveOneOut, {9, 1, 7, 3, 5, 8, 2}, std::vector<double>(7, 6.0)},
+      // The centre at the median: next below 2, next above 7; the next value
+      // above the removed 5 is the other 5.
+      {2, kRunmedLeaveOneOut, {1, 2, 5, 7, 9}, std::vector<double>(5, 4.5)},
+      {2, kRunmedLeaveOneOut, {9, 2, 5, 5, 1}, std::vector<double>(5, 3.5)},
+      {2, kRunmedLeaveOneOut, {5, 5, 5, 1, 9}, std::vector<double>(5, 5.0)},
+      // The ends repeat the first and last centre: medians 4, 6, 3, 6, 5 for centres 3..7.
+      {2, kRunmedMedian, {4, 8, 1, 6, 2, 9, 3, 7, 5}, {4, 4, 4, 6, 3, 6, 5, 5, 5}},
+  };
+  for (const Case& c : cases) {
+    for (const Scheme& s : schemes()) EXPECT_EQ(smoothed(s.smooth, c.k, c.x, c.mode), c.want) << s.name << ", k=" << c.k;
   }
 }
 
@@ -278,16 +245,6 @@ TEST(RunmedSpecialValues, InfinitiesAndNaN) {
   }
 }
 
-// Bit-for-bit equality, which tells -0 from +0.
-::testing::AssertionResult sameBits(const std::vector<double>& got, const std::vector<double>& want) {
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    if (std::bit_cast<std::uint64_t>(got[i]) != std::bit_cast<std::uint64_t>(want[i])) {
-      return ::testing::AssertionFailure() << "y[" << i << "] = " << got[i] << ", expected " << want[i];
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
 // -0 and +0 are equal values, so either may be the median; but the schemes
 // other than the double heap order by bit pattern and must agree on which.
 TEST(RunmedSpecialValues, SignedZeros) {
@@ -301,7 +258,7 @@ TEST(RunmedSpecialValues, SignedZeros) {
       const std::vector<double> want = smoothed(detail::runmedBlocks, k, x, mode);
       for (const Scheme& s : schemes()) {
         if (s.name == "heaps" || (s.name == "sorted window" && k > 100)) continue;
-        EXPECT_TRUE(sameBits(smoothed(s.smooth, k, x, mode), want)) << s.name << ", k=" << k << ", mode " << mode;
+        EXPECT_TRUE(sameSeries(smoothed(s.smooth, k, x, mode), want, true)) << s.name << ", k=" << k << ", mode " << mode;
       }
     }
   }
@@ -327,36 +284,29 @@ TEST(RunmedModes, OtherModesStopAndLeaveTheOutputAlone) {
   }
 }
 
-TEST(RunmedSeriesReuse, ManyHalfWidthsFromOneSeries) {
+// One series serves many half-widths, from two threads at once, as the
+// cross-validation uses it.
+TEST(RunmedSeriesReuse, ManyHalfWidthsFromTwoThreads) {
   const std::vector<double> x = tied(700, 21, 9);
   const RunmedSeries series(x);
+  std::vector<std::pair<int, int>> runs;
   for (int k : {1, detail::kSeriesSortedWindowMaxK, detail::kSeriesSortedWindowMaxK + 1, 100, 250, 349}) {
-    for (int mode : kModes) {
-      std::vector<double> y(x.size());
-      series.run(k, y, mode);
-      EXPECT_TRUE(sameSeries(y, bruteForce(k, x, mode))) << "k=" << k << ", mode " << mode;
-    }
+    for (int mode : kModes) runs.emplace_back(k, mode);
   }
-}
-
-// The cross-validation shares one series between threads.
-TEST(RunmedSeriesReuse, ConcurrentRuns) {
-  const std::vector<double> x = distinct(5000, 23);
-  const RunmedSeries series(x);
-  const std::vector<int> ks = {5, 40, 300, 1249};
-  std::vector<std::vector<double>> alone(ks.size(), std::vector<double>(x.size()));
-  for (std::size_t j = 0; j < ks.size(); ++j) runmed(ks[j], x, alone[j], kRunmedLeaveOneOut);
-  std::vector<std::vector<double>> together(2 * ks.size(), std::vector<double>(x.size()));
-  auto work = [&](std::size_t first) {
-    for (std::size_t j = first; j < together.size(); j += 2) {
-      series.run(ks[j % ks.size()], together[j], kRunmedLeaveOneOut);
+  std::vector<std::vector<double>> ys[2];
+  auto work = [&](int t) {
+    ys[t].assign(runs.size(), std::vector<double>(x.size()));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const std::size_t j = t == 0 ? i : runs.size() - 1 - i;
+      series.run(runs[j].first, ys[t][j], runs[j].second);
     }
   };
   std::thread other(work, 1);
   work(0);
   other.join();
-  for (std::size_t j = 0; j < together.size(); ++j) {
-    EXPECT_TRUE(sameSeries(together[j], alone[j % ks.size()])) << "k=" << ks[j % ks.size()];
+  for (std::size_t j = 0; j < runs.size(); ++j) {
+    const std::vector<double> want = bruteForce(runs[j].first, x, runs[j].second);
+    for (const auto& y : ys) EXPECT_TRUE(sameSeries(y[j], want)) << "k=" << runs[j].first << ", mode " << runs[j].second;
   }
 }
 
