@@ -81,7 +81,11 @@ void cvint(State& s, Progress& progress, unsigned threads) {
   const int nhsrch = s.parameters.nhsrch;
   const auto points = static_cast<std::size_t>(nhsrch);
   const std::span<const double> lx = s.data.lx.span();
-  const auto [a, b] = std::minmax_element(lx.begin(), lx.end());
+  // Named iterators rather than a structured binding: the lambda below
+  // captures them, which Clang before 16 refuses for bindings.
+  const auto extent = std::minmax_element(lx.begin(), lx.end());
+  const auto a = extent.first;
+  const auto b = extent.second;
   std::vector<std::size_t> inside;
   for (std::size_t j = 0; j < lx.size(); ++j) {
     if (g.tobsl <= lx[j] && lx[j] <= g.tobsr) inside.push_back(j);

@@ -82,7 +82,11 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   const double h = g.h[row];
   const std::span<const double> lx = s.data.lx.span();
   const std::size_t ngrid = lx.size();
-  const auto [a, b] = std::minmax_element(lx.begin(), lx.end());
+  // Named iterators rather than a structured binding: the lambda below
+  // captures them, which Clang before 16 refuses for bindings.
+  const auto extent = std::minmax_element(lx.begin(), lx.end());
+  const auto a = extent.first;
+  const auto b = extent.second;
   const auto j1 = static_cast<std::size_t>(
       std::count_if(lx.begin(), lx.end(), [&](double t) { return t < g.tobsl; }));
   const auto j2 = static_cast<std::size_t>(
