@@ -1,14 +1,12 @@
 #include "morvek/config.h"
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "morvek/datafile.h"
 #include "morvek/fatal.h"
 #include "morvek/format.h"
 #include "morvek/numbers.h"
@@ -98,6 +96,14 @@ std::string lower(std::string_view text) {
   return result;
 }
 
+// A key or value as quoted in a message: a long one is cut, so that a
+// file that is not a configuration at all gives a readable line.
+std::string shown(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return std::string(text);
+  return std::string(text.substr(0, kShown)) + "...";
+}
+
 [[noreturn]] void parseError(const std::string& path, int line, const std::string& problem) {
   throw Fatal(path + " line " + std::to_string(line) + ": " + problem);
 }
@@ -129,7 +135,7 @@ RawConfig parse(const std::string& path, std::string text) {
     const std::string name = lower(key);
     if (name != "krel" && name != "rule" && name != "hrelmax" && name != "nhsrch" &&
         name != "ngrid" && name != "alpha") {
-      parseError(path, keyLine, "unknown key '" + key + "'");
+      parseError(path, keyLine, "unknown key '" + shown(key) + "'");
     }
     in.skipSeparators(false);
     if (in.peek() != '=') parseError(path, in.line(), "expected '=' after '" + key + "'");
@@ -151,7 +157,7 @@ RawConfig parse(const std::string& path, std::string text) {
     const std::string value = in.word();
     if (value.empty()) parseError(path, valueLine, "missing value for '" + key + "'");
     const auto malformed = [&] {
-      parseError(path, valueLine, "malformed value '" + value + "' for '" + key + "'");
+      parseError(path, valueLine, "malformed value '" + shown(value) + "' for '" + key + "'");
     };
     if (name == "nhsrch" || name == "ngrid") {
       const auto number = parseInt(value);
@@ -195,13 +201,9 @@ bool isGridSize(int n) {
 }  // namespace
 
 void read0(State& s, const std::string& path) {
-  std::error_code error;
-  std::ifstream file;
-  if (!std::filesystem::is_directory(path, error)) file.open(path, std::ios::binary);
-  if (!file.is_open()) throw Fatal("Error during data file opening");
-  std::ostringstream text;
-  text << file.rdbuf();
-  const RawConfig raw = parse(path, text.str());
+  auto text = readTextFile(path);
+  if (!text) throw Fatal("Error during data file opening");
+  const RawConfig raw = parse(path, std::move(*text));
 
   std::vector<std::string> violations;
   checkRange(violations, "krel", raw.krel, 0.05, 0.5, real);

@@ -2,6 +2,7 @@
 
 #include <istream>
 #include <ostream>
+#include <streambuf>
 
 #include "morvek/numbers.h"
 
@@ -20,8 +21,25 @@ void Console::flush() { out_.flush(); }
 std::optional<std::string> Console::readLine() {
   // The user must see the question before the program waits.
   out_.flush();
+  using Traits = std::istream::traits_type;
+  std::streambuf* input = in_.rdbuf();
+  if (!in_.good() || input == nullptr) return std::nullopt;
   std::string text;
-  if (!std::getline(in_, text)) return std::nullopt;
+  for (;;) {
+    const Traits::int_type c = input->sbumpc();
+    if (Traits::eq_int_type(c, Traits::eof())) {
+      in_.setstate(std::ios::eofbit);
+      if (text.empty()) return std::nullopt;
+      break;
+    }
+    if (Traits::to_char_type(c) == '\n') break;
+    text.push_back(Traits::to_char_type(c));
+    if (text.size() == kMaxAnswerLength) {
+      // A line end right behind the cut belongs to this piece.
+      if (Traits::eq_int_type(input->sgetc(), Traits::to_int_type('\n'))) input->sbumpc();
+      break;
+    }
+  }
   if (!text.empty() && text.back() == '\r') text.pop_back();
   return text;
 }

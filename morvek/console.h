@@ -8,6 +8,7 @@
 // the run within moments instead of hanging.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -21,6 +22,11 @@ namespace morvek {
 
 inline constexpr int kAttempts = 5;
 
+// No answer needs more characters than this. A longer input line is read
+// as several answers of this length, so that input without line ends (a
+// binary file, a device) costs failed attempts rather than all memory.
+inline constexpr std::size_t kMaxAnswerLength = 1 << 16;
+
 class Console {
  public:
   Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
@@ -33,7 +39,9 @@ class Console {
   void clear() { blank(50); }
   void flush();
 
-  // The next input line without its line end; nullopt at the end of input.
+  // The next input line without its line end (or the next
+  // kMaxAnswerLength characters of a longer one); nullopt at the end of
+  // input.
   std::optional<std::string> readLine();
 
   // "Continue with Enter" (or the given invitation): waits for one input

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <limits>
 #include <new>
-#include <sstream>
 #include <vector>
 
 #include "morvek/fatal.h"
@@ -47,28 +46,46 @@ ListReader::Status ListReader::skip(long long count) {
 
 namespace {
 
-std::optional<std::ifstream> openDataFile(std::string_view name) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string_view::npos) return std::nullopt;
-  const std::string path(name.substr(first, name.find_last_not_of(' ') - first + 1));
+std::optional<std::ifstream> openRegularFile(const std::string& path) {
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return std::nullopt;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
   return file;
 }
 
+std::string trimmedName(std::string_view name) {
+  const auto first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(name.substr(first, name.find_last_not_of(' ') - first + 1));
+}
+
 }  // namespace
 
-bool dataFileOpens(std::string_view name) { return openDataFile(name).has_value(); }
+std::optional<std::string> readTextFile(const std::string& path) {
+  auto file = openRegularFile(path);
+  if (!file) return std::nullopt;
+  std::string text;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error) text.reserve(static_cast<std::size_t>(size));
+  char chunk[1 << 16];
+  while (file->read(chunk, sizeof chunk) || file->gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(file->gcount()));
+  }
+  if (file->bad()) return std::nullopt;
+  return text;
+}
+
+bool dataFileOpens(std::string_view name) {
+  const std::string path = trimmedName(name);
+  return !path.empty() && openRegularFile(path).has_value();
+}
 
 std::optional<std::string> readDataFile(std::string_view name) {
-  auto file = openDataFile(name);
-  if (!file) return std::nullopt;
-  std::ostringstream text;
-  text << file->rdbuf();
-  if (file->bad()) return std::nullopt;
-  return std::move(text).str();
+  const std::string path = trimmedName(name);
+  if (path.empty()) return std::nullopt;
+  return readTextFile(path);
 }
 
 namespace {

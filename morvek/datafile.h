@@ -47,8 +47,14 @@ enum class ReadOption {
 // Every problem writes its lines and stops the run.
 int read1(State& s, Console& console, ReadOption option);
 
+// The whole text of a regular file (links followed); nullopt for a file
+// that does not exist or cannot be read, and for anything that is not a
+// regular file: a folder, a pipe, a device such as /dev/zero. Those could
+// not be read twice, or might never end.
+std::optional<std::string> readTextFile(const std::string& path);
+
 // Whether a data file of this name (blanks around it ignored) can be
-// opened for reading; a folder cannot.
+// opened for reading; only a regular file can.
 bool dataFileOpens(std::string_view name);
 
 // The whole text of the data file; nullopt when it cannot be opened or read.

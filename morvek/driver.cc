@@ -1,5 +1,9 @@
 #include "morvek/driver.h"
 
+#include <exception>
+#include <new>
+#include <string>
+
 #include "morvek/background.h"
 #include "morvek/bandwidth.h"
 #include "morvek/bootstrap.h"
@@ -349,6 +353,15 @@ int runMorvek(Console& console, PlotRunner& runner) {
   } catch (const numerics::NrError& error) {
     console.line(error.what());
     console.line(error.stop_text());
+  } catch (const std::bad_alloc&) {
+    // Storage that no routine reserves with a message of its own, such as
+    // the text of a data file larger than memory.
+    console.line("Out of memory");
+    console.line(kTerminatesUnsuccessfully);
+  } catch (const std::exception& error) {
+    // Never expected; still an orderly end rather than an abort.
+    console.line(std::string(kInternalError) + error.what());
+    console.line(kTerminatesUnsuccessfully);
   }
   console.flush();
   return 1;

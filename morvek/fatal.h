@@ -14,6 +14,8 @@ namespace morvek {
 
 inline constexpr const char* kTerminatesUnsuccessfully = "Morvek terminates unsuccessfully";
 inline constexpr const char* kTerminatesSuccessfully = "Morvek terminates successfully";
+// Starts the line of an exception no routine expected (a fault of Morvek's).
+inline constexpr const char* kInternalError = "Internal error: ";
 
 class Fatal : public std::exception {
  public:

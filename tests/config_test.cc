@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -112,12 +114,19 @@ TEST(Read0, EachOutOfRangeValueGivesItsBlockInTableOrder) {
   }
 }
 
-// A folder named morvek.cfg stops like a missing file, not as an empty configuration.
-TEST(Read0, MissingFileOrFolderOfThatNameStops) {
+// Anything but a regular file stops like a missing one: a folder is not
+// an empty configuration, a pipe would block and /dev/zero never ends.
+TEST(Read0, MissingFileOrOneThatIsNotRegularStops) {
   testing::ScratchDir dir;
   State s;
   EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
   std::filesystem::create_directory("morvek.cfg");
+  EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
+  std::filesystem::remove("morvek.cfg");
+  ASSERT_EQ(::mkfifo("morvek.cfg", 0600), 0);
+  EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
+  std::filesystem::remove("morvek.cfg");
+  std::filesystem::create_symlink("/dev/zero", "morvek.cfg");
   EXPECT_EQ(outcome(s), Lines{"Error during data file opening"});
 }
 
@@ -135,6 +144,11 @@ TEST(Read0, ParseErrorsNameTheLine) {
       {"&cfg rule = 'reflections' /",
        "morvek.cfg line 1: value of 'rule' is longer than 10 characters"},
       {"krel = 0.3 /\n", "morvek.cfg: no group '&cfg' found"},
+      // Long words are cut in the message.
+      {"&cfg 0123456789012345678901234567890123456789X = 1 /",
+       "morvek.cfg line 1: unknown key '0123456789012345678901234567890123456789...'"},
+      {"&cfg alpha = 0.0123456789012345678901234567890123456789x /",
+       "morvek.cfg line 1: malformed value '0.01234567890123456789012345678901234567...' for 'alpha'"},
       {"&cfg krel = 0.3\n", "morvek.cfg: group 'cfg' is not closed with '/'"},
   };
   for (const auto& [text, message] : cases) EXPECT_EQ(stopFor(text), Lines{message}) << text;

@@ -80,5 +80,23 @@ TEST(ConsoleTest, NumberLinesAndCarriageReturns) {
   EXPECT_FALSE(readRealsLine(session.console, 1));  // end of input
 }
 
+TEST(ConsoleTest, OverlongLinesAreReadInPieces) {
+  const std::string piece(kMaxAnswerLength, 'a');
+  Scripted exact(piece + "\nb");
+  EXPECT_EQ(exact.console.readLine(), piece);  // the line end right behind it is its own
+  EXPECT_EQ(exact.console.readLine(), "b");
+  EXPECT_FALSE(exact.console.readLine());
+  Scripted longer(piece + "cd\n");
+  EXPECT_EQ(longer.console.readLine(), piece);
+  EXPECT_EQ(longer.console.readLine(), "cd");
+
+  // Input without line ends, as from /dev/zero, fails a question's five
+  // attempts after five pieces instead of filling memory.
+  Scripted zeros(std::string(8 * kMaxAnswerLength, '\0'));
+  const Menu menu{{}, {{'a', "Alpha  [a]"}}};
+  EXPECT_THROW(choose(zeros.console, menu), Fatal);
+  EXPECT_EQ(zeros.in.tellg(), 5 * static_cast<std::streamoff>(kMaxAnswerLength));
+}
+
 }  // namespace
 }  // namespace morvek

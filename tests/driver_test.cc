@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 
 #include "tests/test_support.h"
 
@@ -141,6 +143,29 @@ TEST_F(DriverTest, FatalErrorsWriteTheirLinesThenStop) {
                                                    "Minimum data size:        7",
                                                    "Too few data points",
                                                    "Morvek terminates unsuccessfully"})));
+}
+
+// An exception that no routine turns into a message of its own still ends
+// the run in order, with the closing line and status 1.
+TEST_F(DriverTest, UnexpectedExceptionsEndTheRunInOrder) {
+  struct FailingRunner : PlotRunner {
+    explicit FailingRunner(bool memory) : memory(memory) {}
+    void run(const std::string&) override {
+      if (memory) throw std::bad_alloc();
+      throw std::runtime_error("no plot");
+    }
+    bool memory;
+  };
+  writeFile("morvek.cfg", kConfig);
+  writeFile("events.txt", "1 5\n2 6\n3 7\n4 8\n5 9\n");
+  for (const bool memory : {true, false}) {
+    Scripted session("\nx\nevents.txt\n0\n6\n");
+    FailingRunner runner(memory);
+    EXPECT_EQ(runMorvek(session.console, runner), 1);
+    EXPECT_TRUE(session.text().ends_with(memory ? "\nOut of memory\nMorvek terminates unsuccessfully\n"
+                                                : "\nInternal error: no plot\nMorvek terminates unsuccessfully\n"))
+        << session.text().substr(session.text().size() - 200);
+  }
 }
 
 // Which picture a command file draws, by the text only that type writes.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -126,6 +128,20 @@ Lines dataSize(DataType type, int n, const std::string& header = "") {
 
 Lines tooFew(const std::string& size, const std::string& minimum) {
   return {"Data size:         " + size, "Minimum data size: " + minimum, "Too few data points"};
+}
+
+// Only a regular file is taken: the reading of a pipe would block, and a
+// device such as /dev/zero would never end.
+TEST(Chsett1, OnlyRegularFilesAreTaken) {
+  testing::ScratchDir dir;
+  ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+  writeFile("data.txt", "1\n");
+  std::filesystem::create_symlink("data.txt", "link");
+  State s;
+  Scripted io("t\npipe\n/dev/zero\n/dev/null\nlink\n");
+  chsett1(s, io.console);
+  EXPECT_EQ(s.setting.inputfile, "link" + std::string(46, ' '));
+  EXPECT_EQ(io.text(), kStart + repeat(kTimesPrompt, 4));
 }
 
 TEST(Chsett2, MinimumDataSizeByType) {

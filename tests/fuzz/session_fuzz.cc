@@ -14,6 +14,7 @@
 
 #include "morvek/console.h"
 #include "morvek/driver.h"
+#include "morvek/fatal.h"
 #include "morvek/plot.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -77,6 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const bool failure = transcript.ends_with("Morvek terminates unsuccessfully\n");
   if (!success && !failure) fault("no closing line", transcript);
   if (success != (status == 0)) fault("closing line and exit status disagree", transcript);
+  if (transcript.find(std::string("\n") + morvek::kInternalError) != std::string::npos) {
+    fault("an unexpected exception", transcript);
+  }
   if (status == 1 && anyResultFile()) {
     // Only a failure while the result files are written may leave some:
     // its message is the line before the closing line.
