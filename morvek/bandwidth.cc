@@ -9,7 +9,11 @@
 // same on any number of threads.
 #include "morvek/bandwidth.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -24,6 +28,7 @@ namespace morvek {
 namespace {
 
 constexpr double kInvSqrt2Pi = 0.3989422804014327;
+constexpr const char* kNoSpace = "Subroutine cvint: space requested not possible";
 
 struct ClassRuns {
   std::span<const double> left, real, right;  // runs of the class's times with pseudodata
@@ -48,19 +53,34 @@ struct KernelSums {
   double at(double h) const { return kInvSqrt2Pi / h * (pseudo.sum(h) + 2.0 * pairs.sum(h)); }
 };
 
-KernelSums kernelSums(std::span<const double> events, const ClassRuns& r) {
-  std::vector<double> pseudo, pairs;
-  numerics::appendSquaredDistances(events, r.left, pseudo);
-  numerics::appendSquaredDistances(events, r.right, pseudo);
-  // Each pair of real events once: the i-th of the run against the later
-  // events.
+KernelSums kernelSums(std::span<const double> events, const ClassRuns& r, std::size_t limit) {
+  // Every distance is held at once (sorted, each bandwidth stops where the
+  // kernel underflows), so their number is checked first: the system may
+  // end a process that overcommits memory instead of refusing it.
+  const std::size_t pseudoCount = events.size() * (r.left.size() + r.right.size());
+  std::size_t pairCount = 0;
   for (std::size_t i = 0; i + 1 < r.real.size(); ++i) {
-    for (std::size_t k = i + 1; k < events.size(); ++k) {
-      const double d = r.real[i] - events[k];
-      pairs.push_back(d * d);
-    }
+    pairCount += events.size() > i + 1 ? events.size() - i - 1 : 0;
   }
-  return {numerics::GaussianSums(std::move(pseudo)), numerics::GaussianSums(std::move(pairs))};
+  if (pseudoCount > limit || pairCount > limit - pseudoCount) throw Fatal(kNoSpace);
+  try {
+    std::vector<double> pseudo, pairs;
+    pseudo.reserve(pseudoCount);
+    pairs.reserve(pairCount);
+    numerics::appendSquaredDistances(events, r.left, pseudo);
+    numerics::appendSquaredDistances(events, r.right, pseudo);
+    // Each pair of real events once: the i-th of the run against the later
+    // events.
+    for (std::size_t i = 0; i + 1 < r.real.size(); ++i) {
+      for (std::size_t k = i + 1; k < events.size(); ++k) {
+        const double d = r.real[i] - events[k];
+        pairs.push_back(d * d);
+      }
+    }
+    return {numerics::GaussianSums(std::move(pseudo)), numerics::GaussianSums(std::move(pairs))};
+  } catch (const std::bad_alloc&) {
+    throw Fatal(kNoSpace);
+  }
 }
 
 [[noreturn]] void searchFault(int fault) {
@@ -69,6 +89,13 @@ KernelSums kernelSums(std::span<const double> events, const ClassRuns& r) {
 
 }  // namespace
 
+std::size_t kernelDistanceLimit() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::size_t>::max();
+  return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize) / sizeof(double);
+}
+
 void hminmax(State& s) {
   const auto [first, last] = std::minmax_element(s.data.t1.begin(), s.data.t1.end());
   const double span = *last - *first;
@@ -76,7 +103,7 @@ void hminmax(State& s) {
   s.setting.hmax = s.parameters.hrelmax * span;
 }
 
-void cvint(State& s, Progress& progress, unsigned threads) {
+void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceLimit) {
   const Setting& g = s.setting;
   const int nhsrch = s.parameters.nhsrch;
   const auto points = static_cast<std::size_t>(nhsrch);
@@ -96,7 +123,7 @@ void cvint(State& s, Progress& progress, unsigned threads) {
   for (std::size_t row = 0; row < static_cast<std::size_t>(g.l); ++row) {
     const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
     const auto events = s.data.t4.row(row).first(static_cast<std::size_t>(g.n4[row]));
-    const KernelSums sums = kernelSums(events, runs(s, row));
+    const KernelSums sums = kernelSums(events, runs(s, row), distanceLimit);
     auto bandwidth = [&](std::size_t j) {
       return static_cast<double>(j) * (g.hmax - g.hmin) / (nhsrch - 1) + g.hmin;
     };

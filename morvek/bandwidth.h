@@ -3,6 +3,8 @@
 // and the dialog in which the user chooses the bandwidth of a class.
 #pragma once
 
+#include <cstddef>
+
 #include "morvek/console.h"
 #include "morvek/progress.h"
 #include "morvek/state.h"
@@ -13,10 +15,16 @@ namespace morvek {
 // share hrelmax of the data span.
 void hminmax(State& s);
 
+// How many kernel distances a class may hold: half the machine's memory.
+std::size_t kernelDistanceLimit();
+
 // C(h) at nhsrch bandwidths for every class into cv, and the minimising
 // bandwidth into hcvint. The bandwidths are spread over `threads` threads
-// (0: all cores); the results do not depend on their number.
-void cvint(State& s, Progress& progress, unsigned threads = 0);
+// (0: all cores); the results do not depend on their number. A class with
+// more than distanceLimit kernel distances (every real event against every
+// pseudodatum and every other real event) stops the run with a message.
+void cvint(State& s, Progress& progress, unsigned threads = 0,
+           std::size_t distanceLimit = kernelDistanceLimit());
 
 // Asks for the bandwidth of class `cls` (1 to l).
 void chsett7(State& s, Console& console, int cls);

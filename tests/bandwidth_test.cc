@@ -151,6 +151,27 @@ TEST(BandwidthTest, ANonPositiveSearchRangeStops) {
   }
 }
 
+// Too many events for the memory the kernel distances would take end the
+// run with a message, before anything is allocated for them.
+TEST(BandwidthTest, TooManyKernelDistancesStop) {
+  std::vector<double> events(40);
+  for (std::size_t i = 0; i < events.size(); ++i) events[i] = 2.5 * static_cast<double>(i);
+  // 40 * 6 event-pseudodatum distances and 40 * 39 / 2 pairs: 1020.
+  const std::vector<double> left{-60, -25, -3}, right{104, 111, 170};
+  Progress quiet(nullptr, "", "", 0);
+  State fits = withClasses({events}, left, right);
+  cvint(fits, quiet, 1, 1020);
+  EXPECT_GT(fits.setting.hcvint[0], 0);
+  State over = withClasses({events}, left, right);
+  try {
+    cvint(over, quiet, 1, 1019);
+    ADD_FAILURE();
+  } catch (const Fatal& fatal) {
+    EXPECT_EQ(fatal.lines(), std::vector<std::string>{"Subroutine cvint: space requested not possible"});
+  }
+  EXPECT_GT(kernelDistanceLimit(), std::size_t{1} << 20);
+}
+
 TEST(BandwidthTest, DialogAcceptsTheRangeIncludingItsEnds) {
   State s = withClasses({{10, 20, 30}, {40, 50, 60}}, {}, {});
   s.setting.hcvint[1] = 3.25;
