@@ -28,7 +28,6 @@ namespace morvek {
 namespace {
 
 constexpr double kInvSqrt2Pi = 0.3989422804014327;
-constexpr const char* kNoSpace = "Subroutine cvint: space requested not possible";
 
 struct ClassRuns {
   std::span<const double> left, real, right;  // runs of the class's times with pseudodata
@@ -54,16 +53,16 @@ struct KernelSums {
 };
 
 KernelSums kernelSums(std::span<const double> events, const ClassRuns& r, std::size_t limit) {
-  // Every distance is held at once (sorted, each bandwidth stops where the
-  // kernel underflows), so their number is checked first: the system may
-  // end a process that overcommits memory instead of refusing it.
   const std::size_t pseudoCount = events.size() * (r.left.size() + r.right.size());
   std::size_t pairCount = 0;
   for (std::size_t i = 0; i + 1 < r.real.size(); ++i) {
     pairCount += events.size() > i + 1 ? events.size() - i - 1 : 0;
   }
-  if (pseudoCount > limit || pairCount > limit - pseudoCount) throw Fatal(kNoSpace);
-  try {
+  return allocating("cvint", [&]() -> KernelSums {
+    // Every distance is held at once (sorted, each bandwidth stops where
+    // the kernel underflows), so their number is checked first: the system
+    // may end a process that overcommits memory instead of refusing it.
+    if (pseudoCount > limit || pairCount > limit - pseudoCount) throw std::bad_alloc();
     std::vector<double> pseudo, pairs;
     pseudo.reserve(pseudoCount);
     pairs.reserve(pairCount);
@@ -78,9 +77,7 @@ KernelSums kernelSums(std::span<const double> events, const ClassRuns& r, std::s
       }
     }
     return {numerics::GaussianSums(std::move(pseudo)), numerics::GaussianSums(std::move(pairs))};
-  } catch (const std::bad_alloc&) {
-    throw Fatal(kNoSpace);
-  }
+  });
 }
 
 [[noreturn]] void searchFault(int fault) {

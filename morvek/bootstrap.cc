@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <optional>
 #include <vector>
 
@@ -94,13 +93,7 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   const std::size_t M = j2 > j1 ? j2 - j1 : 0;
 
   std::vector<double> kept;
-  try {
-    kept.resize(M * B);
-  } catch (const std::bad_alloc&) {
-    throw Fatal("Subroutine confidence: space requested not possible");
-  } catch (const std::length_error&) {
-    throw Fatal("Subroutine confidence: space requested not possible");
-  }
+  allocating("confidence", [&] { kept.resize(M * B); });
   std::vector<double> mean(ngrid, 0.0);
   std::vector<double> resamples(kChunk * times.size()), curves(kChunk * ngrid);
   for (std::size_t first = 0; first < B; first += kChunk) {

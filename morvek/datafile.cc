@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <new>
 #include <vector>
 
 #include "morvek/fatal.h"
@@ -99,11 +98,7 @@ std::string openData(const State& s) {
 }
 
 std::vector<double> workArray(int count) {
-  try {
-    return std::vector<double>(static_cast<std::size_t>(count));
-  } catch (const std::bad_alloc&) {
-    throw Fatal("Subroutine read1: space requested not possible");
-  }
+  return allocating("read1", [&] { return std::vector<double>(static_cast<std::size_t>(count)); });
 }
 
 void nameLine(Console& console, int i) { console.line(fmtI(i, 8)); }

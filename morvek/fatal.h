@@ -6,6 +6,8 @@
 #pragma once
 
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,5 +34,17 @@ class Fatal : public std::exception {
  private:
   std::vector<std::string> lines_;
 };
+
+// Runs body and returns what it returns; running out of memory in it stops
+// the run with the routine's own message.
+template <class Body>
+decltype(auto) allocating(const char* routine, Body&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  throw Fatal(std::string("Subroutine ") + routine + ": space requested not possible");
+}
 
 }  // namespace morvek

@@ -24,8 +24,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "morvek/fatal.h"
@@ -202,7 +200,11 @@ void pseudodata(State& s, int& maxnrr) {
   const auto classes = static_cast<std::size_t>(s.setting.l);
   assert(s.setting.l >= 1 && s.setting.n4.size() == classes);
   assert(!s.data.lx.empty());
-  const auto [g0, g1] = std::minmax_element(s.data.lx.begin(), s.data.lx.end());
+  // Named iterators rather than a structured binding: the lambda below
+  // captures them, which Clang before 16 refuses for bindings.
+  const auto extent = std::minmax_element(s.data.lx.begin(), s.data.lx.end());
+  const auto g0 = extent.first;
+  const auto g1 = extent.second;
   const double tobsl = s.setting.tobsl;
   const double tobsr = s.setting.tobsr;
   const Rule rule = s.parameters.rule;
@@ -210,7 +212,7 @@ void pseudodata(State& s, int& maxnrr) {
   // First pass: every class's pseudodata, to know the extent of t. The
   // work lists are kept for the second pass rather than made twice.
   std::vector<Extension> extensions;
-  try {
+  allocating("pseudodata", [&] {
     extensions.resize(classes);
     for (std::size_t cls = 0; cls < classes; ++cls) {
       assert(s.setting.n4[cls] >= 0);
@@ -222,11 +224,7 @@ void pseudodata(State& s, int& maxnrr) {
       sortAndTrim(e.left);
       sortAndTrim(e.right);
     }
-  } catch (const std::bad_alloc&) {
-    throw Fatal("Subroutine pseudodata: space requested not possible");
-  } catch (const std::length_error&) {
-    throw Fatal("Subroutine pseudodata: space requested not possible");
-  }
+  });
   for (std::size_t cls = 0; cls < classes; ++cls) {
     maxnrr = std::max(maxnrr, extensions[cls].total(s.setting.n4[cls]));
   }

@@ -1,8 +1,6 @@
 #include "morvek/state.h"
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "morvek/fatal.h"
@@ -23,19 +21,6 @@ std::string_view ruleText(Rule rule) {
 }
 
 namespace {
-
-// Runs the creation of a group's arrays; running out of memory stops the
-// run with the routine's own message.
-template <class Body>
-void allocating(const char* routine, Body body) {
-  try {
-    body();
-  } catch (const std::bad_alloc&) {
-    throw Fatal(std::string("Subroutine ") + routine + ": space requested not possible");
-  } catch (const std::length_error&) {
-    throw Fatal(std::string("Subroutine ") + routine + ": space requested not possible");
-  }
-}
 
 // Groups 0, 1 and 2a must find every array of the data type held.
 template <class A>
