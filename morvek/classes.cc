@@ -48,8 +48,12 @@ const Menu kSpacingMenu{{},
                         {{'e', "Classes: evenly spaced                   [e]"},
                          {'h', "         per hand                        [h]"}}};
 
+// The outer bounds are the smallest and largest values themselves: the
+// formula can round the top bound below the largest value, which would
+// then belong to no class.
 void evenlySpaced(Held<double>& c, int l, Range r) {
-  for (int j = 0; j <= l; ++j) c[static_cast<std::size_t>(j)] = r.min + (r.max - r.min) * j / l;
+  for (int j = 0; j < l; ++j) c[static_cast<std::size_t>(j)] = r.min + (r.max - r.min) * j / l;
+  c[static_cast<std::size_t>(l)] = r.max;
 }
 
 // The inner bounds typed by the user; every error of an attempt is named.

@@ -61,6 +61,21 @@ TEST(ClassesTest, EvenlySpacedBoundsPutInnerBoundsInTheLowerClass) {
   EXPECT_EQ(s.data.t4.at(1, 2), kUnsetReal);
 }
 
+// -3 + (-0.7 - -3) rounds below -0.7: a top bound from the formula would
+// leave the largest extreme out of every class.
+TEST(ClassesTest, EvenlySpacedClassesHoldEveryExtreme) {
+  for (const char* answers : {"1\n", "2\ne\n", "3\ne\n"}) {
+    State s = detected(DataType::ordinary, {10, 20, 30}, {-3.0, -2.0, -0.7});
+    makeClasses(s, answers);
+    const auto l = static_cast<std::size_t>(s.setting.l);
+    EXPECT_EQ(s.setting.c[0], -3.0);
+    EXPECT_EQ(s.setting.c[l], -0.7);
+    int held = 0;
+    for (std::size_t j = 0; j < l; ++j) held += s.setting.n4[j];
+    EXPECT_EQ(held, 3) << answers;
+  }
+}
+
 TEST(ClassesTest, OneClassNeedsNoSpacingQuestion) {
   State s = detected(DataType::extreme, kTimes, kValues);
   Scripted session("1\n");
