@@ -63,8 +63,13 @@ void info4(const State& s, Console& console, int cls) {
   const auto row = static_cast<std::size_t>(cls - 1);
   console.line();
   console.line("Cox-Lewis test for constant risk");
-  console.line("Test statistic u = " + fmtES(s.data.u[row], 10, 3));
-  console.line("P (one sided)    = " + fmtES(s.data.p[row], 10, 3));
+  // A class without events has no mean time, and so no statistic to show.
+  if (std::isfinite(s.data.u[row])) {
+    console.line("Test statistic u = " + fmtES(s.data.u[row], 10, 3));
+    console.line("P (one sided)    = " + fmtES(s.data.p[row], 10, 3));
+  } else {
+    console.line("Too few events in this class for the test");
+  }
   console.line();
   console.pause();
 }
