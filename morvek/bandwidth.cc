@@ -163,8 +163,8 @@ void chsett7(State& s, Console& console, int cls) {
     console.line(fmtES(g.hmin, 10, 3) + " <= [h] <= " + fmtES(g.hmax, 10, 3) + "    - h_cv: " +
                  fmtES(g.hcvint[row], 10, 3));
     const auto answer = readRealsLine(console, 1);
-    if (answer && g.hmin <= answer->front() && answer->front() <= g.hmax) return answer->front();
-    return std::nullopt;
+    if (!answer) return std::nullopt;
+    return withinShownBounds(answer->front(), g.hmin, g.hmax);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "morvek/format.h"
 #include "morvek/numbers.h"
 
 namespace morvek {
@@ -62,6 +63,13 @@ std::optional<char> offer(Console& console, const Menu& menu) {
 
 char choose(Console& console, const Menu& menu) {
   return ask([&] { return offer(console, menu); });
+}
+
+std::optional<double> withinShownBounds(double answer, double lower, double upper) {
+  const auto shownAlike = [](double a, double b) { return fmtES(a, 10, 3) == fmtES(b, 10, 3); };
+  if (answer < lower) return shownAlike(answer, lower) ? std::optional(lower) : std::nullopt;
+  if (answer > upper) return shownAlike(answer, upper) ? std::optional(upper) : std::nullopt;
+  return answer;
 }
 
 std::optional<std::vector<double>> readRealsLine(Console& console, int count) {

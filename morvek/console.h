@@ -85,6 +85,12 @@ std::optional<char> offer(Console& console, const Menu& menu);
 // returns that key.
 char choose(Console& console, const Menu& menu);
 
+// A prompt shows its bounds rounded (ES10.3). An answer just outside a
+// bound that reads the same as the bound in that form is taken as the
+// bound, since the user typed what was shown; any other answer outside
+// [lower, upper] is refused (nullopt). An infinite bound is no bound.
+std::optional<double> withinShownBounds(double answer, double lower, double upper);
+
 // Reads one line holding at least `count` numbers; nullopt for a failed
 // attempt (end of input, too few numbers, an unreadable number).
 std::optional<std::vector<double>> readRealsLine(Console& console, int count);

@@ -1,6 +1,7 @@
 #include "morvek/interval.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -24,15 +25,15 @@ double lastTime(const Held<double>& a) { return a[a.size() - 1]; }
 
 std::string time11(double t) { return fmtF(t, 11, 3); }
 
-// Asks for one bound until `accept` holds for the number read.
-template <class Accept>
-double askBound(Console& console, std::string_view prompt, Accept accept) {
+// Asks for one bound of the observation interval until it lies within
+// [lower, upper], where the data's start or end is shown rounded.
+double askBound(Console& console, std::string_view prompt, double lower, double upper) {
   return ask([&]() -> std::optional<double> {
     console.line();
     console.line(prompt);
     const auto value = readRealsLine(console, 1);
-    if (!value || !accept(value->front())) return std::nullopt;
-    return value->front();
+    if (!value) return std::nullopt;
+    return withinShownBounds(value->front(), lower, upper);
   });
 }
 
@@ -114,10 +115,11 @@ void chsett3(State& s, Console& console) {
   console.line();
   console.line("Time series data: start = " + fmtES(firstTime(t1), 10, 3));
   console.line("Time series data:   end = " + fmtES(lastTime(t1), 10, 3));
+  constexpr double kNoBound = std::numeric_limits<double>::infinity();
   s.setting.tobsl = askBound(console, "Observation time interval -  left bound [must be <= start]: ",
-                             [&](double v) { return v <= firstTime(t1); });
+                             -kNoBound, firstTime(t1));
   s.setting.tobsr = askBound(console, "Observation time interval - right bound [must be >=   end]: ",
-                             [&](double v) { return v >= lastTime(t1); });
+                             lastTime(t1), kNoBound);
 }
 
 void check1(const State& s) {

@@ -183,6 +183,18 @@ TEST(BandwidthTest, DialogAcceptsTheRangeIncludingItsEnds) {
   EXPECT_EQ(session.text(), prompt + prompt + prompt + prompt);
   Scripted wrong("x\nx\nx\nx\nx\n");
   EXPECT_THROW(chsett7(s, wrong.console, 1), Fatal);
+
+  // The ends are shown rounded: what the prompt shows is the end itself.
+  s.setting.hmin = 0.29224;
+  s.setting.hmax = 55.5086;
+  for (const auto& [typed, taken] : {std::pair{"5.551E+01", 55.5086}, {"55.51", 55.5086},
+                                     {"2.922E-01", 0.29224}, {"55.5", 55.5}}) {
+    Scripted shown(std::string(typed) + "\n");
+    chsett7(s, shown.console, 1);
+    EXPECT_EQ(s.setting.h[0], taken) << typed;
+  }
+  Scripted beyond("55.52\n0.2921\n5.552E+01\n0.29\n1e3\n");
+  EXPECT_THROW(chsett7(s, beyond.console, 1), Fatal);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST(ObservationIntervalTest, TimeSeriesTakeTheDataSpanWithoutQuestions) {
 
 TEST(ObservationIntervalTest, EventsAskForBothBounds) {
   State s = started(DataType::extreme, {1950.5, 1960, 2001.25});
-  Scripted session("1951\nx\n1950.5\n2001\n2010\n");
+  Scripted session("1951\nx\n1950.5\n2000\n2010\n");
   chsett3(s, session.console);
   EXPECT_EQ(s.setting.tobsl, 1950.5);  // equal to the first time is accepted
   EXPECT_EQ(s.setting.tobsr, 2010.0);
@@ -58,6 +58,24 @@ TEST(ObservationIntervalTest, EventsAskForBothBounds) {
   EXPECT_EQ(session.text(), lines({"", "Time series data: start =  1.950E+03",
                                    "Time series data:   end =  2.001E+03"}) +
                                 left + left + left + right + right);
+}
+
+// The screen shows the data's ends rounded; typing what it shows is the end
+// itself, anything that reads otherwise outside the data is refused.
+TEST(ObservationIntervalTest, BoundsTypedAsShownAreTheDataEnds) {
+  State s = started(DataType::times, {1851.2026, 1900, 1962.2197});
+  Scripted session("1851.5\n1.851E+03\n1963\n1.961E+03\n1.962E+03\n");
+  chsett3(s, session.console);
+  EXPECT_EQ(s.setting.tobsl, 1851.0);  // inside the allowed side: taken as typed
+  EXPECT_EQ(s.setting.tobsr, 1963.0);
+  Scripted shown("1.851E+03\n1962\n");
+  s.data.t1[0] = 1850.9;  // 1851 lies just above the start, shown as 1.851E+03
+  chsett3(s, shown.console);
+  EXPECT_EQ(s.setting.tobsl, 1850.9);
+  EXPECT_EQ(s.setting.tobsr, 1962.2197);
+  Scripted refused("1851.5\n1.961E+03\n1.961E+03\n1.961E+03\n1.961E+03\n1.961E+03\n");
+  s.data.t1[0] = 1851.2026;
+  EXPECT_THROW(chsett3(s, refused.console), Fatal);
 }
 
 TEST(ObservationIntervalTest, FifthRejectedBoundStops) {
