@@ -86,9 +86,9 @@ void bm_confidence(benchmark::State& state) {
   const auto events = static_cast<std::size_t>(state.range(0));
   morvek::State s = oneClass(eventTimes(events), 100, static_cast<int>(state.range(1)));
   s.setting.h[0] = 2.0;
+  morvek::intensity(s, 1);
   s.setting.nsim.create(1);
   s.setting.nsim[0] = static_cast<int>(state.range(2));
-  morvek::intensity(s, 1);
   std::int32_t seed = -1;
   numerics::ran(s.random, seed);
   for (auto _ : state) {

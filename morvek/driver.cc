@@ -222,9 +222,13 @@ class Driver {
   }
 
   // The way from Part 3 to the risk estimation: pseudodata and the
-  // bandwidth cross-validation are due again for the new classes.
+  // bandwidth cross-validation are due again for the new classes. The rates
+  // and bands (group 4b) live as long as the bandwidths and simulation
+  // counts they belong to, so a return from Part 5 keeps them.
   Step part4() {
     chsett6a(s_);
+    allocate4b(s_);
+    init4b(s_);
     allocate4c(s_);
     init4c(s_);
     allocate4d(s_);
@@ -241,7 +245,7 @@ class Driver {
         case '2': return back(2);
         case '3': return back(3);
         case 'x': return Step::end;
-        default: release(s_, Group::g4b); break;  // '4': the next pass
+        default: break;  // '4': the next pass
       }
     }
     return back(3);
@@ -249,8 +253,6 @@ class Driver {
 
   // One pass of the Part 4 loop, until its menu leaves it.
   char riskPass() {
-    allocate4b(s_);
-    init4b(s_);
     console_.clear();
     hminmax(s_);
     intensityx(s_);

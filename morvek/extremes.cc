@@ -1,7 +1,9 @@
 #include "morvek/extremes.h"
 
 #include <cmath>
+#include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "morvek/format.h"
@@ -111,6 +113,15 @@ char decis2(const State& s, Console& console) {
         }
         if (s.setting.n3 < kEnoughExtremes) {
           console.line("Too few points");
+          return std::nullopt;
+        }
+        // Zero variability scales an extreme to an infinite value (or not a
+        // number), which no class, plot or result file can hold. A wider
+        // window sees variation where a narrow one sees a flat stretch.
+        if (const auto flat =
+                std::ranges::count_if(s.data.x3, [](double x) { return !std::isfinite(x); })) {
+          console.line("Variability is zero at " + std::to_string(flat) + " of the extreme events");
+          console.line("Please choose a larger smoothing parameter k (Background smoothing [b])");
           return std::nullopt;
         }
         return 'c';

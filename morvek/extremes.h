@@ -19,7 +19,8 @@ void chsett5(State& s, Console& console);
 // The Part 2 menu with its plot and threshold submenus. Returns 'b', '1' or
 // 'c', or the letter chosen in a submenu ('h', 'o', 'v', 'l', 'g' for the
 // plot, 't' or 's' for the threshold). "c" is refused until a threshold is
-// set and at least three extremes exist.
+// set and at least three extremes exist, and while the variability is zero
+// at an extreme.
 char decis2(const State& s, Console& console);
 
 // The summary of the detection: window, threshold and number of extremes,

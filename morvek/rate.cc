@@ -106,6 +106,9 @@ void intensity(State& s, int cls) {
   const int fault = intest(times, *a, *b, s.setting.h[row], s.data.ly.row(row), s.data.ft.span(),
                            Binning::fresh);
   if (fault != kRateOk) throw Fatal(std::vector<std::string>{"Error in subroutine intensity", ""});
+  std::ranges::fill(s.data.lyl.row(row), kUnsetReal);
+  std::ranges::fill(s.data.lyu.row(row), kUnsetReal);
+  s.setting.nsim[row] = kUnsetInt;
 }
 
 char decis4(const State& s, Console& console) {
@@ -124,6 +127,9 @@ char decis4(const State& s, Console& console) {
   std::size_t enough = 0;
   for (std::size_t j = 0; j < l; ++j) enough += g.n4[j] >= kEnoughEvents;
   const bool original = g.n1 == g.n2;
+  // Half the mean spacing of the extremes can exceed the upper end of the
+  // search, and no bandwidth could then be chosen.
+  const bool searchable = g.hmin <= g.hmax;
   auto needOriginal = [&](const char* what) {
     if (original) return;
     console.line(what);
@@ -138,7 +144,12 @@ char decis4(const State& s, Console& console) {
       case 'k':
         needOriginal("Risk estimation requires:");
         if (enough < l) console.line("Too few data points in at least one class");
-        if (original && enough == l) return 'k';
+        if (!searchable) {
+          console.line("Too few extreme events for the bandwidth search range");
+          console.line(series ? "Please lower the threshold (Part 2) or raise hrelmax in morvek.cfg"
+                              : "Please raise hrelmax in morvek.cfg");
+        }
+        if (original && enough == l && searchable) return 'k';
         return std::nullopt;
       case 't':
         needOriginal("H0 test requires:");

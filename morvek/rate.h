@@ -31,11 +31,15 @@ int intest(std::span<const double> times, double a, double b, double h, std::spa
 // The time grid lx over the observation interval widened by 3 hmax.
 void intensityx(State& s);
 
-// The rate ly of class `cls` (1 to l) with its chosen bandwidth.
+// The rate ly of class `cls` (1 to l) with its chosen bandwidth. The
+// class's band belonged to its previous rate: it is discarded (bounds and
+// simulation count unset), so that no band is ever shown or written around
+// a rate it was not drawn for.
 void intensity(State& s, int cls);
 
 // The Part 4 menu: 't', 'k', '1', '2' (time series), '3' (all but event
-// times) or 'c', each refused while its conditions are not met.
+// times) or 'c', each refused while its conditions are not met ("k" also
+// while the bandwidth search range is empty).
 char decis4(const State& s, Console& console);
 
 // Warns when the rate of class `cls` is zero on part of the observation

@@ -231,8 +231,8 @@ TEST_F(DriverTest, TimeSeriesSessionReachesTheRiskEstimation) {
   const Outcome result = runSession(answers);
   EXPECT_EQ(result.status, 0);
   expectGolden("floods_session.txt", result.transcript);
-  // The result files of the session, the curves reset by the return to the
-  // risk estimation included.
+  // The result files of the session: the rate and band survive the return
+  // to the risk estimation.
   expectGolden("floods_morvek-1.dat", readFile("morvek-1.dat"));
   expectGolden("floods_morvek-2.dat", readFile("morvek-2.dat"));
   expectGolden("floods_morvek-3.dat", readFile("morvek-3.dat"));
@@ -316,6 +316,46 @@ TEST_F(DriverTest, SevenPointsGoThroughDetectionAndClasses) {
   EXPECT_NE(result.transcript.find("Risk estimation requires:\n"), std::string::npos);
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.transcript.find("k:            3 <= [INT] <=      3\n"), std::string::npos);
+}
+
+// A return from the bootstrap keeps every rate and band; a new rate
+// discards the band of its class, which must then be drawn again.
+TEST_F(DriverTest, ANewRateNeedsANewBand) {
+  writeFile("morvek.cfg", kConfig);
+  writeFile("events.txt", "1 5\n2 6.5\n3 7\n4 8\n5 9\n");
+  const Outcome result = runSession("\nx\nevents.txt\n0\n6\nc\nm\n1\nc\nk\n1\nc\nb\n200\n-5\n"
+                                    "4\nc\n4\nk\n1.5\nc\nx\nb\n200\nx\n");
+  EXPECT_EQ(result.status, 0);
+  const std::string band = " 1   [  5.000E+00;  9.000E+00 ] -      5 points          1.000E+00          200\n";
+  const std::string rateOnly = " 1   [  5.000E+00;  9.000E+00 ] -      5 points          1.500E+00\n";
+  const std::size_t kept = result.transcript.rfind(band);
+  const std::size_t refused = result.transcript.find("Bootstrap simulations have not all yet been done\n");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_LT(kept, result.transcript.find(rateOnly));
+  EXPECT_LT(result.transcript.find(rateOnly), refused);
+  const std::string rates = readFile("morvek-3.dat");
+  EXPECT_EQ(rates.find("-9.99"), std::string::npos);
+  EXPECT_EQ(rates.find("NaN"), std::string::npos);
+}
+
+// A flat stretch makes the variability zero at three extremes: the classes
+// wait until a wider window sees variation there.
+TEST_F(DriverTest, ZeroVariabilityAtExtremesAsksForAWiderWindow) {
+  writeFile("morvek.cfg", kConfig);
+  const double values[] = {5,     7.975, 4.233, 2.223, 6.482, 7.395, 2.9,   3.146, 7.577, 6.19,
+                           2.116, 4.553, 5,     5,     9,     5,     9,     5,     9,     5,
+                           5,     2.271, 4.116, 7.957, 5.122, 2.012, 5.648, 7.821, 3.625, 2.533,
+                           7.011, 6.949, 2.487, 3.699, 7.848, 5.567, 2.006, 5.204, 7.942, 4.038};
+  std::string data;
+  for (int i = 0; i < 40; ++i) data += std::to_string(1950 + i) + " " + std::to_string(values[i]) + "\n";
+  writeFile("flat.txt", data);
+  const Outcome result = runSession("\no\nflat.txt\nc\n\n3\n\nt\ns\n3\nc\nb\n\n8\n\nc\nm\n1\nc\n");
+  EXPECT_NE(result.transcript.find(lines({"Variability is zero at 3 of the extreme events",
+                                          "Please choose a larger smoothing parameter k (Background smoothing [b])"})),
+            std::string::npos);
+  EXPECT_NE(result.transcript.find(" 1   [  3.361E+00;  6.173E+00 ] -      3 points   \n"), std::string::npos);
+  EXPECT_EQ(result.transcript.find("NaN"), std::string::npos);
+  EXPECT_EQ(result.transcript.find("Infinity"), std::string::npos);
 }
 
 TEST_F(DriverTest, ConstantSeriesIsCarriedThroughWithItsWarning) {

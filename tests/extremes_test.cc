@@ -136,6 +136,25 @@ TEST(ExtremesTest, MenuRefusesToGoOnWithoutThresholdOrEnoughExtremes) {
   EXPECT_EQ(decis2(s, enough.console), 'c');
 }
 
+// Extremes where the variability is zero have no finite scaled value; the
+// classes cannot hold them, so the menu asks for a wider window first.
+TEST(ExtremesTest, MenuRefusesToGoOnWhileTheVariabilityIsZeroAtAnExtreme) {
+  State s = smoothed({9, 1, 9, 9, 5}, {1, 1, 1, 1, 1}, {0, 1, 1, 0, 1});
+  s.setting.z = 2;
+  extremes(s);
+  ASSERT_EQ(s.setting.n3, 4);
+  Scripted session("c\nb\n");
+  EXPECT_EQ(decis2(s, session.console), 'b');
+  EXPECT_EQ(session.text(), "\n\n" + kPart2Menu +
+                                lines({"Variability is zero at 2 of the extreme events",
+                                       "Please choose a larger smoothing parameter k (Background smoothing [b])"}) +
+                                kPart2Menu);
+  s.data.v2[0] = s.data.v2[3] = 0.5;
+  extremes(s);
+  Scripted finite("c\n");
+  EXPECT_EQ(decis2(s, finite.console), 'c');
+}
+
 TEST(ExtremesTest, SubmenusReturnTheirOwnLetters) {
   const std::string plotMenu = lines({"", "Plot setting:", "",
                                       "Horizontal range = extracted time interval [h]",

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -169,6 +170,26 @@ TEST(RiskMenuTest, RefusalsNameWhatIsMissing) {
   EXPECT_NE(none.text().find("Too few data points in all classes\n"), std::string::npos);
 }
 
+// With few extremes half their mean spacing can exceed the upper end of the
+// search: no bandwidth could be chosen, so the search is not started.
+TEST(RiskMenuTest, EmptyBandwidthRangeRefusesTheEstimate) {
+  State s = withClasses({6});
+  s.setting.hmin = 8.25;
+  s.setting.hmax = 4.95;
+  const std::string why = "Too few extreme events for the bandwidth search range\n";
+  for (const auto& [type, help] :
+       {std::pair{DataType::ordinary, "Please lower the threshold (Part 2) or raise hrelmax in morvek.cfg\n"},
+        {DataType::times, "Please raise hrelmax in morvek.cfg\n"}}) {
+    s.setting.datatype = type;
+    Scripted session("k\nt\n");
+    EXPECT_EQ(decis4(s, session.console), 't');
+    EXPECT_NE(session.text().find(why + help), std::string::npos) << session.text();
+  }
+  s.setting.hmax = 8.25;  // a range of one bandwidth can still be chosen
+  Scripted single("k\n");
+  EXPECT_EQ(decis4(s, single.console), 'k');
+}
+
 TEST(RiskMenuTest, EventTimesHaveNoEarlierPartsToGoBackTo) {
   State s = withClasses({4});
   s.setting.datatype = DataType::times;
@@ -215,10 +236,19 @@ TEST(RateTest, GridAndClassEstimate) {
   s.data.t.at(0, 1) = 5;
   s.data.t.at(0, 2) = 15;
   s.setting.h[0] = 4;
+  // A band drawn around an earlier rate of the class.
+  allocate5a(s);
+  s.setting.nsim[0] = 200;
+  s.data.lyl.fill(1.0);
+  s.data.lyu.fill(2.0);
   intensity(s, 1);
   std::vector<double> y(64), ft(64);
   intest(std::vector<double>{-5, 5, 15}, -30.0, 130.0, 4.0, y, ft, Binning::fresh);
   EXPECT_EQ(std::vector<double>(s.data.ly.row(0).begin(), s.data.ly.row(0).end()), y);
+  // The new rate has no band yet.
+  EXPECT_EQ(s.setting.nsim[0], kUnsetInt);
+  EXPECT_EQ(std::ranges::count(s.data.lyl.row(0), kUnsetReal), 64);
+  EXPECT_EQ(std::ranges::count(s.data.lyu.row(0), kUnsetReal), 64);
   s.setting.h[0] = 0;
   try {
     intensity(s, 1);
