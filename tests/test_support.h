@@ -10,6 +10,7 @@
 
 #include "morvek/console.h"
 #include "morvek/plot.h"
+#include "morvek/state.h"
 
 namespace morvek::testing {
 
@@ -55,6 +56,52 @@ class RecordingRunner : public PlotRunner {
 // variable MORVEK_UPDATE_GOLDEN set, writes the file instead; a changed
 // golden is then read line by line before it is committed.
 void expectGolden(const std::string& name, const std::string& text);
+
+// ---- Independent oracles --------------------------------------------------
+
+// The running median by its definition: every window of 2k+1 points copied
+// and sorted; with `leaveOut` the centre is dropped and the two middle
+// values are averaged. The first and last k points repeat the nearest
+// centre.
+std::vector<double> bruteRunmed(const std::vector<double>& x, int k, bool leaveOut);
+
+// The Gaussian kernel with standard deviation h, in long double.
+long double gaussianKernel(long double d, long double h);
+
+// ---- A State as the dialog leaves it, from plain values -------------------
+// Each step sets what its phase sets and leaves the rest as the workspace
+// initialisation does, so a test names only what it needs.
+
+template <class T>
+Held<T> held(std::vector<T> values) {
+  Held<T> a;
+  a.assign(values);
+  return a;
+}
+
+// A class-first table; rows shorter than the longest end in the unset value.
+Held2<double> table(const std::vector<std::vector<double>>& rows);
+
+// The data as read, all of them extracted (n1 = n2); the observation
+// interval is their span. Values are ignored for event times.
+State withData(DataType type, std::vector<double> times, std::vector<double> values = {});
+
+// Background and variability of a time series.
+void setSmoothed(State& s, std::vector<double> b, std::vector<double> v);
+
+// The extremes: n3, t3 and (but for event times) x3.
+void setExtremes(State& s, std::vector<double> times, std::vector<double> values = {});
+
+// Classes with bounds c(0..l) and the event times of each; bandwidths,
+// simulation counts and test results are unset.
+void setClasses(State& s, std::vector<double> bounds, const std::vector<std::vector<double>>& times);
+
+// The event times of each class with their pseudodata (n, t).
+void setPseudodata(State& s, const std::vector<std::vector<double>>& times);
+
+// The time grid lx of `ngrid` points from `from` to `to`, the rates and
+// bands unset, and the transform work array.
+void setGrid(State& s, double from, double to, int ngrid);
 
 // Joins lines with line ends, for golden transcripts.
 std::string lines(std::initializer_list<std::string> items);
