@@ -1,0 +1,191 @@
+// morvek-prep: the command line around prep.h. It reads the input file,
+// writes the prepared file to standard output or, whole or not at all, to
+// the file named with -o, and the summary or the error to standard error.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "prep/prep.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: morvek-prep COMMAND FILE [OPTIONS]\n"
+    "Turns your files into the data files Morvek reads (one point per line).\n"
+    "\n"
+    "Commands:\n"
+    "  series FILE     a time series (Morvek's data type \"ordinary\")\n"
+    "  events FILE     extreme events with magnitudes (data type \"extreme\");\n"
+    "                  with --times-only their times alone (data type \"times\")\n"
+    "  decluster FILE --run R [--low]\n"
+    "                  one event per cluster: an event closer than R time units\n"
+    "                  to the previous one joins its cluster, which keeps its peak\n"
+    "                  (the largest value; with --low the smallest). FILE is a\n"
+    "                  \"time value\" file or a morvek-1.dat (its list of extremes)\n"
+    "  cfg             a morvek.cfg with every key at its start value\n"
+    "\n"
+    "Options of series and events:\n"
+    "  --time COL      the time column, by number (from 1) or header name (default 1)\n"
+    "  --value COL     the value column (default 2)\n"
+    "  --missing TOK   one more mark of a missing value (empty, NA and NaN always are)\n"
+    "  --ties RULE     repeated times: first, last, max, min or mean (default: an error)\n"
+    "  --aggregate P   day, month or year: one point per period, at its start\n"
+    "  --stat S        max, min, mean or sum of each period (default max)\n"
+    "  --times-only    (events) write the times alone\n"
+    "Any command:\n"
+    "  -o FILE         write FILE (whole or not at all) instead of standard output\n"
+    "  --help          this text\n"
+    "\n"
+    "Files may be separated by commas, semicolons, tabs or blanks; header lines and\n"
+    "lines starting with # are skipped. Times are numbers or ISO dates (YYYY-MM-DD,\n"
+    "YYYY-MM, YYYY-MM-DDThh:mm[:ss], \"YYYY-MM-DD hh:mm[:ss]\"), which become decimal\n"
+    "years. A summary goes to standard error.\n";
+
+struct Usage {
+  std::string why;
+};
+
+template <class E>
+E choice(const std::string& option, const std::string& word, std::initializer_list<std::pair<const char*, E>> rows) {
+  for (const auto& [name, value] : rows) {
+    if (word == name) return value;
+  }
+  throw Usage{option + " does not take '" + word + "'"};
+}
+
+std::string readInput(const std::string& path) {
+  if (path == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) throw prep::Error(path + ": no such file");
+  std::ifstream in(path, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  if (!in && !in.eof()) throw prep::Error(path + ": cannot be read");
+  return text;
+}
+
+// A temporary file beside the target, renamed over it once complete.
+void writeOutput(const std::optional<std::string>& path, const std::string& text) {
+  if (!path) {
+    std::cout << text;
+    std::cout.flush();
+    if (!std::cout) throw prep::Error("standard output: cannot be written");
+    return;
+  }
+  const std::string partial = *path + ".part";
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::remove(partial.c_str());
+      throw prep::Error(*path + ": cannot be written");
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(partial, *path, error);
+  if (error) {
+    std::remove(partial.c_str());
+    throw prep::Error(*path + ": cannot be written (" + error.message() + ")");
+  }
+}
+
+int run(const std::vector<std::string>& args) {
+  if (args.empty()) throw Usage{"no command"};
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  const std::string& command = args[0];
+  prep::ReadOptions options;
+  std::optional<std::string> input, output;
+  std::optional<double> runLength;
+  bool low = false, timesOnly = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw Usage{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a == "-o") {
+      output = value();
+    } else if (a == "--time") {
+      options.time = value();
+    } else if (a == "--value") {
+      options.value = value();
+    } else if (a == "--missing") {
+      options.missing.push_back(value());
+    } else if (a == "--ties") {
+      options.ties = choice<prep::Ties>(a, value(), {{"first", prep::Ties::first}, {"last", prep::Ties::last},
+                                                     {"max", prep::Ties::max}, {"min", prep::Ties::min},
+                                                     {"mean", prep::Ties::mean}});
+    } else if (a == "--aggregate") {
+      options.aggregate = choice<prep::Period>(
+          a, value(), {{"day", prep::Period::day}, {"month", prep::Period::month}, {"year", prep::Period::year}});
+    } else if (a == "--stat") {
+      options.stat = choice<prep::Stat>(a, value(), {{"max", prep::Stat::max}, {"min", prep::Stat::min},
+                                                     {"mean", prep::Stat::mean}, {"sum", prep::Stat::sum}});
+    } else if (a == "--run") {
+      const std::string& word = value();
+      char* end = nullptr;
+      runLength = std::strtod(word.c_str(), &end);
+      if (end == word.c_str() || *end != '\0') throw Usage{"--run needs a number, not '" + word + "'"};
+    } else if (a == "--low") {
+      low = true;
+    } else if (a == "--times-only") {
+      timesOnly = true;
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      throw Usage{"unknown option " + a};
+    } else if (!input) {
+      input = a;
+    } else {
+      throw Usage{"one input file only; '" + a + "' is a second"};
+    }
+  }
+
+  if (command == "cfg") {
+    if (input) throw Usage{"cfg takes no input file"};
+    writeOutput(output, prep::configText());
+    return 0;
+  }
+  if (command != "series" && command != "events" && command != "decluster") {
+    throw Usage{"unknown command '" + command + "'"};
+  }
+  if (!input) throw Usage{command + " needs an input file"};
+  prep::Prepared prepared;
+  if (command == "decluster") {
+    if (!runLength) throw Usage{"decluster needs --run R"};
+    prepared = prep::decluster(*input, readInput(*input), *runLength, low);
+  } else {
+    if (timesOnly && command == "series") throw Usage{"--times-only belongs to events"};
+    const prep::Kind kind = command == "series" ? prep::Kind::series
+                            : timesOnly         ? prep::Kind::times
+                                                : prep::Kind::events;
+    prepared = prep::prepare(*input, readInput(*input), kind, options);
+  }
+  writeOutput(output, prepared.data);
+  std::cerr << prepared.summary;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const Usage& usage) {
+    std::cerr << "morvek-prep: " << usage.why << "\nTry 'morvek-prep --help'.\n";
+  } catch (const prep::Error& error) {
+    std::cerr << "morvek-prep: " << error.what() << "\n";
+  } catch (const std::exception& error) {
+    std::cerr << "morvek-prep: " << error.what() << "\n";
+  }
+  return 1;
+}

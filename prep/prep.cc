@@ -1,0 +1,526 @@
+#include "prep/prep.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <sstream>
+
+namespace prep {
+
+namespace {
+
+constexpr std::size_t kShownContent = 60;
+constexpr std::size_t kShownDropped = 5;
+
+// ---- Times -----------------------------------------------------------------
+
+// A time as read: an ISO date with its parts, or a plain number.
+struct Stamp {
+  bool date = false;
+  int year = 0, month = 1, day = 1;
+  double second = 0;  // of the day
+  double number = 0;  // a plain number, or the decimal year of a date
+};
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int daysIn(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+double decimalYear(int y, int m, int d, double second) {
+  int dayOfYear = d;
+  for (int k = 1; k < m; ++k) dayOfYear += daysIn(y, k);
+  return y + (dayOfYear - 1 + second / 86400.0) / (isLeap(y) ? 366 : 365);
+}
+
+// Reads `width` digits at `pos` into `out`.
+bool digits(std::string_view s, std::size_t pos, std::size_t width, int& out) {
+  if (pos + width > s.size()) return false;
+  out = 0;
+  for (std::size_t i = pos; i < pos + width; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    out = out * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+std::optional<Stamp> parseStamp(std::string_view s) {
+  Stamp t;
+  t.date = true;
+  if (!digits(s, 0, 4, t.year) || s.size() < 7 || s[4] != '-' || !digits(s, 5, 2, t.month)) {
+    return std::nullopt;
+  }
+  if (t.month < 1 || t.month > 12) return std::nullopt;
+  if (s.size() > 7) {
+    if (s[7] != '-' || !digits(s, 8, 2, t.day) || t.day < 1 || t.day > daysIn(t.year, t.month)) {
+      return std::nullopt;
+    }
+    if (s.size() > 10) {
+      int hour = 0, minute = 0, second = 0;
+      if ((s[10] != 'T' && s[10] != ' ') || !digits(s, 11, 2, hour) || s.size() < 16 || s[13] != ':' ||
+          !digits(s, 14, 2, minute) || hour > 23 || minute > 59) {
+        return std::nullopt;
+      }
+      std::string_view rest = s.substr(16);
+      if (rest.starts_with(':')) {
+        if (!digits(rest, 1, 2, second) || second > 59) return std::nullopt;
+        rest.remove_prefix(3);
+      }
+      if (rest == "Z") rest = {};
+      if (!rest.empty()) return std::nullopt;
+      t.second = hour * 3600.0 + minute * 60.0 + second;
+    }
+  }
+  t.number = decimalYear(t.year, t.month, t.day, t.second);
+  return t;
+}
+
+// A plain number; with `decimalComma` one comma may stand for the point.
+std::optional<double> parseNumber(std::string_view s, bool decimalComma) {
+  std::string text(s);
+  if (decimalComma && std::ranges::count(text, ',') == 1 && text.find('.') == std::string::npos) {
+    text[text.find(',')] = '.';
+  }
+  std::string_view v = text;
+  if (v.starts_with('+')) v.remove_prefix(1);
+  double x = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
+  if (ec != std::errc() || end != v.data() + v.size() || v.empty() || !std::isfinite(x)) {
+    return std::nullopt;
+  }
+  return x;
+}
+
+std::optional<Stamp> parseTime(std::string_view s, bool decimalComma) {
+  if (auto date = parseStamp(s)) return date;
+  if (auto number = parseNumber(s, decimalComma)) {
+    Stamp t;
+    t.number = *number;
+    return t;
+  }
+  return std::nullopt;
+}
+
+// The start of the period that holds t; day and month need dates.
+std::optional<double> periodStart(const Stamp& t, Period period) {
+  switch (period) {
+    case Period::day: return t.date ? std::optional(decimalYear(t.year, t.month, t.day, 0)) : std::nullopt;
+    case Period::month: return t.date ? std::optional(decimalYear(t.year, t.month, 1, 0)) : std::nullopt;
+    case Period::year: return t.date ? t.year : std::floor(t.number);
+    case Period::none: break;
+  }
+  return t.number;
+}
+
+// ---- Lines and fields --------------------------------------------------------
+
+struct Line {
+  long number;
+  std::string_view text;
+};
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// The lines that hold something other than a comment.
+std::vector<Line> contentLines(std::string_view text) {
+  std::vector<Line> lines;
+  long number = 0;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = trim(text.substr(0, end));
+    ++number;
+    if (!line.empty() && line.front() != '#') lines.push_back({number, line});
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return lines;
+}
+
+// Tab, semicolon, comma, or else blanks, by the first line that holds one.
+char separatorOf(std::string_view first) {
+  for (char c : {'\t', ';', ','}) {
+    if (first.find(c) != std::string_view::npos) return c;
+  }
+  return ' ';
+}
+
+bool isClock(std::string_view s) {
+  return s.size() >= 5 && s[2] == ':' && std::isdigit(static_cast<unsigned char>(s[0])) &&
+         std::isdigit(static_cast<unsigned char>(s[1]));
+}
+
+std::vector<std::string> fields(std::string_view line, char separator) {
+  std::vector<std::string> out;
+  if (separator == ' ') {
+    std::istringstream words{std::string(line)};
+    std::string word;
+    while (words >> word) {
+      // "2020-01-31 06:00" is one time even where blanks separate fields.
+      if (isClock(word) && !out.empty() && out.back().size() == 10 && parseStamp(out.back())) {
+        out.back() += ' ' + word;
+      } else {
+        out.push_back(word);
+      }
+    }
+    return out;
+  }
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i <= line.size(); ++i) {
+    const char c = i < line.size() ? line[i] : separator;
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == separator) {
+      out.emplace_back(trim(field));
+      field.clear();
+    } else {
+      field += c;
+    }
+  }
+  return out;
+}
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// ---- Errors and the summary --------------------------------------------------
+
+std::string shown(std::string_view content) {
+  return content.size() > kShownContent ? std::string(content.substr(0, kShownContent)) + "..."
+                                        : std::string(content);
+}
+
+[[noreturn]] void fail(std::string_view file, const Line& line, std::string_view why,
+                       std::string_view expected) {
+  throw Error(std::string(file) + ":" + std::to_string(line.number) + ": " + std::string(why) +
+              "\n  the line: " + shown(line.text) + "\n  expected: " + std::string(expected));
+}
+
+struct Dropped {
+  long line;
+  std::string why;
+};
+
+class Summary {
+ public:
+  explicit Summary(std::string_view file) : file_(file) {}
+  void drop(long line, std::string why) { dropped_.push_back({line, std::move(why)}); }
+  std::size_t droppedCount() const { return dropped_.size(); }
+  std::string text(long read, std::size_t headers, std::size_t kept) const {
+    std::string s = "morvek-prep: " + file_ + ": " + std::to_string(read) + " lines read, " +
+                    std::to_string(headers) + " header lines, " + std::to_string(kept) + " kept, " +
+                    std::to_string(dropped_.size()) + " dropped\n";
+    for (std::size_t i = 0; i < std::min(dropped_.size(), kShownDropped); ++i) {
+      s += "  line " + std::to_string(dropped_[i].line) + ": " + dropped_[i].why + "\n";
+    }
+    if (dropped_.size() > kShownDropped) {
+      s += "  and " + std::to_string(dropped_.size() - kShownDropped) + " more\n";
+    }
+    return s;
+  }
+
+ private:
+  std::string file_;
+  std::vector<Dropped> dropped_;
+};
+
+std::string answerFor(Kind kind) {
+  switch (kind) {
+    case Kind::series: return "o (ordinary time series)";
+    case Kind::events: return "x (extreme events)";
+    case Kind::times: return "t (extreme times)";
+  }
+  return "";
+}
+
+// ---- Points ------------------------------------------------------------------
+
+struct Point {
+  Stamp time;
+  double value = 0;
+  Line line;
+};
+
+double combine(std::span<const Point> group, Stat stat) {
+  double out = group.front().value;
+  double sum = 0;
+  for (const Point& p : group) {
+    sum += p.value;
+    if (stat == Stat::max) out = std::max(out, p.value);
+    if (stat == Stat::min) out = std::min(out, p.value);
+  }
+  if (stat == Stat::sum) return sum;
+  if (stat == Stat::mean) return sum / static_cast<double>(group.size());
+  return out;
+}
+
+// Equal times become one point by the tie rule; without one they are an
+// error that names both lines.
+std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& points, Ties ties,
+                               Summary& summary) {
+  static constexpr const char* kRule[] = {"", "first", "last", "max", "min", "mean"};
+  std::vector<Point> out;
+  for (std::size_t i = 0; i < points.size();) {
+    std::size_t j = i + 1;
+    while (j < points.size() && points[j].time.number == points[i].time.number) ++j;
+    if (j > i + 1) {
+      if (ties == Ties::refuse) {
+        fail(file, points[i + 1].line,
+             "the time of line " + std::to_string(points[i].line.number) + " is repeated",
+             "times that increase, or --ties first|last|max|min|mean");
+      }
+      const std::size_t keep = ties == Ties::last ? j - 1 : i;
+      Point kept = points[keep];
+      const std::span group(points.data() + i, j - i);
+      if (ties == Ties::max) kept.value = combine(group, Stat::max);
+      if (ties == Ties::min) kept.value = combine(group, Stat::min);
+      if (ties == Ties::mean) kept.value = combine(group, Stat::mean);
+      for (std::size_t k = i; k < j; ++k) {
+        if (k != keep) {
+          summary.drop(points[k].line.number,
+                       std::string("repeated time (--ties ") + kRule[static_cast<int>(ties)] + ")");
+        }
+      }
+      out.push_back(kept);
+    } else {
+      out.push_back(points[i]);
+    }
+    i = j;
+  }
+  return out;
+}
+
+std::size_t columnOf(std::string_view file, const std::string& wanted, const std::vector<Line>& lines,
+                     std::size_t headers, char separator) {
+  if (!wanted.empty() && std::ranges::all_of(wanted, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+    const std::size_t n = std::stoul(wanted);
+    if (n == 0) throw Error(std::string(file) + ": column numbers start at 1");
+    return n - 1;
+  }
+  if (headers == 0) throw Error(std::string(file) + ": no header line names a column '" + wanted + "'");
+  const auto names = fields(lines.front().text, separator);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (lower(names[i]) == lower(wanted)) return i;
+  }
+  fail(file, lines.front(), "no column is named '" + wanted + "'", "one of the names in this header line");
+}
+
+std::string write(const std::vector<Point>& points, Kind kind) {
+  std::string out;
+  for (const Point& p : points) {
+    out += roundTrip(p.time.number);
+    if (kind != Kind::times) out += ' ' + roundTrip(p.value);
+    out += '\n';
+  }
+  return out;
+}
+
+std::string spanLine(const std::vector<Point>& points) {
+  if (points.empty()) return "morvek-prep: no points kept\n";
+  return "morvek-prep: time span " + roundTrip(points.front().time.number) + " to " +
+         roundTrip(points.back().time.number) + ", " + std::to_string(points.size()) + " points\n";
+}
+
+}  // namespace
+
+bool parseDate(std::string_view token, double& year) {
+  const auto t = parseStamp(token);
+  if (t) year = t->number;
+  return t.has_value();
+}
+
+std::string roundTrip(double value) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return std::string(buffer, end);
+}
+
+namespace {
+
+struct Read {
+  std::vector<Point> points;  // in file order, ties resolved
+  long lines = 0;             // lines read
+  std::size_t headers = 0;
+};
+
+Read readPoints(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
+                Summary& summary) {
+  const std::vector<Line> lines = contentLines(text);
+  if (lines.empty()) throw Error(std::string(file) + ": no data lines");
+  const char separator = separatorOf(lines.front().text);
+  const bool decimalComma = separator != ',';
+  const bool namedTime = !std::ranges::all_of(options.time, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+
+  // Leading lines without a single number or date are headers (column
+  // names, units); a line with a bad time among numbers is an error.
+  auto header = [&](const Line& line) {
+    return std::ranges::none_of(fields(line.text, separator),
+                                [&](const std::string& f) { return parseTime(f, decimalComma).has_value(); });
+  };
+  std::size_t headers = namedTime ? 1 : 0;
+  const std::size_t timeColumn = columnOf(file, options.time, lines, headers, separator);
+  while (headers < lines.size() && header(lines[headers])) ++headers;
+  if (headers == lines.size()) throw Error(std::string(file) + ": no line holds numbers or dates");
+  const std::size_t valueColumn =
+      kind == Kind::times ? timeColumn : columnOf(file, options.value, lines, headers, separator);
+
+  auto missing = [&](const std::string& token) {
+    const std::string l = lower(token);
+    return token.empty() || l == "na" || l == "nan" || std::ranges::find(options.missing, token) != options.missing.end();
+  };
+
+  std::vector<Point> points;
+  for (std::size_t i = headers; i < lines.size(); ++i) {
+    const Line& line = lines[i];
+    const auto f = fields(line.text, separator);
+    const std::size_t needed = std::max(timeColumn, valueColumn) + 1;
+    if (f.size() < needed) {
+      fail(file, line, "too few fields (" + std::to_string(f.size()) + ")",
+           "at least " + std::to_string(needed) + " fields separated by " +
+               (separator == ' ' ? std::string("blanks") : separator == '\t' ? std::string("tabs") : std::string(1, separator)));
+    }
+    if (missing(f[timeColumn])) {
+      summary.drop(line.number, "missing time");
+      continue;
+    }
+    const auto time = parseTime(f[timeColumn], decimalComma);
+    if (!time) {
+      fail(file, line, "the time '" + shown(f[timeColumn]) + "' is unreadable",
+           "a number or a date YYYY-MM-DD, YYYY-MM, YYYY-MM-DDThh:mm[:ss]");
+    }
+    Point p{*time, 0, line};
+    if (kind != Kind::times) {
+      if (missing(f[valueColumn])) {
+        summary.drop(line.number, "missing value '" + f[valueColumn] + "'");
+        continue;
+      }
+      const auto value = parseNumber(f[valueColumn], decimalComma);
+      if (!value) {
+        fail(file, line, "the value '" + shown(f[valueColumn]) + "' is unreadable",
+             "a number, or a missing-value mark (empty, NA, NaN or one given with --missing)");
+      }
+      p.value = *value;
+    }
+    if (!points.empty() && p.time.number < points.back().time.number) {
+      fail(file, line, "the time is earlier than that of line " + std::to_string(points.back().line.number),
+           "times that increase from line to line");
+    }
+    points.push_back(p);
+  }
+  return {resolveTies(file, points, options.ties, summary), lines.back().number, headers};
+}
+
+}  // namespace
+
+Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options) {
+  Summary summary(file);
+  const Read read = readPoints(file, text, kind, options, summary);
+  std::vector<Point> kept = read.points;
+  const std::size_t keptBefore = kept.size();
+
+  std::string aggregated;
+  if (options.aggregate != Period::none) {
+    std::vector<Point> periods;
+    for (std::size_t i = 0; i < kept.size();) {
+      const auto start = periodStart(kept[i].time, options.aggregate);
+      if (!start) fail(file, kept[i].line, "the time is a plain number", "dates, to aggregate by day or month");
+      std::size_t j = i + 1;
+      while (j < kept.size() && periodStart(kept[j].time, options.aggregate) == start) ++j;
+      Point p = kept[i];
+      p.time.number = *start;
+      p.value = combine(std::span(kept.data() + i, j - i), options.stat);
+      periods.push_back(p);
+      i = j;
+    }
+    static constexpr const char* kPeriod[] = {"", "day", "month", "year"};
+    static constexpr const char* kStat[] = {"maximum", "minimum", "mean", "sum"};
+    aggregated = "morvek-prep: " + std::to_string(keptBefore) + " points make " + std::to_string(periods.size()) +
+                 " periods of a " + kPeriod[static_cast<int>(options.aggregate)] + ", each its " +
+                 kStat[static_cast<int>(options.stat)] + " at the period's start\n";
+    kept = std::move(periods);
+  }
+  return {write(kept, kind),
+          summary.text(read.lines, read.headers, keptBefore) + aggregated + spanLine(kept) +
+              "morvek-prep: answer Morvek's data type question with " + answerFor(kind) + "\n"};
+}
+
+Prepared decluster(std::string_view file, std::string_view text, double run, bool low) {
+  if (!(run > 0) || !std::isfinite(run)) throw Error("--run needs a positive number of time units");
+  std::vector<Point> events;
+  if (text.starts_with("Morvek:  Output")) {
+    // The extremes are the last two of seven columns in the first rows of
+    // the table; the other rows hold the series alone.
+    bool table = false;
+    for (const Line& line : contentLines(text)) {
+      const auto f = fields(line.text, ' ');
+      if (!table) {
+        table = line.text.starts_with("t2 ");
+        continue;
+      }
+      if (f.size() != 7) continue;
+      const auto t = parseNumber(f[5], false);
+      const auto x = parseNumber(f[6], false);
+      if (t && x) events.push_back({Stamp{.number = *t}, *x, line});
+    }
+    if (events.empty()) throw Error(std::string(file) + ": this morvek-1.dat lists no extremes");
+  } else {
+    Summary ignored(file);
+    events = readPoints(file, text, Kind::events, ReadOptions{}, ignored).points;
+  }
+  for (std::size_t i = 1; i < events.size(); ++i) {
+    if (!(events[i].time.number > events[i - 1].time.number)) {
+      fail(file, events[i].line, "the time does not increase", "times that increase from line to line");
+    }
+  }
+  std::vector<Point> peaks;
+  std::size_t largest = 0;
+  for (std::size_t i = 0; i < events.size();) {
+    std::size_t j = i + 1;
+    while (j < events.size() && events[j].time.number - events[j - 1].time.number < run) ++j;
+    std::size_t peak = i;
+    for (std::size_t k = i + 1; k < j; ++k) {
+      if (low ? events[k].value < events[peak].value : events[k].value > events[peak].value) peak = k;
+    }
+    peaks.push_back(events[peak]);
+    largest = std::max(largest, j - i);
+    i = j;
+  }
+  return {write(peaks, Kind::events),
+          "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size()) + " events make " +
+              std::to_string(peaks.size()) + " clusters (run " + roundTrip(run) + ", largest " +
+              std::to_string(largest) + " events); each keeps its " + (low ? "lowest" : "highest") +
+              " value\n" + spanLine(peaks) + "morvek-prep: answer Morvek's data type question with " +
+              answerFor(Kind::events) + "\n"};
+}
+
+std::string configText() {
+  return "! Morvek configuration: the start values, written out.\n"
+         "&cfg\n"
+         "  krel    = 0.25          ! largest background window relative to the series length\n"
+         "  rule    = 'twopoint'    ! pseudodata rule: 'twopoint' or 'reflection'\n"
+         "  hrelmax = 0.5           ! bandwidth search range\n"
+         "  nhsrch  = 400           ! bandwidth search grid points\n"
+         "  ngrid   = 2048          ! time grid points (a power of 2 from 64 to 16384)\n"
+         "  alpha   = 0.9           ! confidence level of the bootstrap band\n"
+         "/\n";
+}
+
+}  // namespace prep

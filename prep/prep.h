@@ -1,0 +1,66 @@
+// morvek-prep: turns the files people have (agency CSV exports with
+// headers, ISO dates and gaps; lists of events) into the plain files Morvek
+// reads: one point per line, "time value" or "time", times strictly
+// increasing, in decimal time units.
+//
+// Every routine here works on text in memory and returns text, so that the
+// command-line driver (main.cc) alone touches files and streams.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace prep {
+
+// A fault in the input or the options. The text names the file, the line
+// number, the line's content and what was expected, where there is a line.
+class Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Which of Morvek's three data types a file is made for.
+enum class Kind { series, events, times };
+
+enum class Ties { refuse, first, last, max, min, mean };
+enum class Period { none, day, month, year };
+enum class Stat { max, min, mean, sum };
+
+struct ReadOptions {
+  std::string time = "1";   // column number (from 1) or header name
+  std::string value = "2";
+  std::vector<std::string> missing;  // marks of a missing value beyond empty, NA and NaN
+  Ties ties = Ties::refuse;
+  Period aggregate = Period::none;
+  Stat stat = Stat::max;
+};
+
+// A data file for Morvek and the summary of how it was made, for the user.
+struct Prepared {
+  std::string data;
+  std::string summary;
+};
+
+// A delimited file of times (numbers or ISO dates) and values.
+Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options);
+
+// Runs declustering: an event closer than `run` time units to the previous
+// one joins its cluster, and each cluster keeps its peak (the largest
+// value, with `low` the smallest; the first of equal peaks). The text is a
+// "time value" file or a morvek-1.dat, whose list of extremes it reads.
+Prepared decluster(std::string_view file, std::string_view text, double run, bool low);
+
+// A morvek.cfg with every key at its start value.
+std::string configText();
+
+// A number written so that it reads back to the same double.
+std::string roundTrip(double value);
+
+// The decimal year of an ISO date or date-time (YYYY-MM-DD, YYYY-MM,
+// YYYY-MM-DDThh:mm[:ss] or "YYYY-MM-DD hh:mm[:ss]"): year + (day of year
+// - 1 + fraction of the day) / days in that year. False if it is none.
+bool parseDate(std::string_view token, double& year);
+
+}  // namespace prep

@@ -1,0 +1,181 @@
+#include "prep/prep.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+
+#include "morvek/datafile.h"
+#include "tests/test_support.h"
+
+namespace prep {
+namespace {
+
+struct Case {
+  const char* name;
+  std::string text;
+  Kind kind;
+  ReadOptions options;
+  std::string want;  // the data file, or the first line of the error
+};
+
+ReadOptions with(auto set) {
+  ReadOptions o;
+  set(o);
+  return o;
+}
+
+// 2019 has 365 days, 2020 has 366: the first of February 2020 is day 32.
+const double kFeb2020 = 2020 + 31.0 / 366;
+
+TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
+  const std::vector<Case> cases{
+      {"csv with header, comment, quotes, NA and empty", "date,flow\n# from the agency\n\"2020-02-01\",\"5.5\"\n2020-02-02,NA\n2020-02-03,\n2021-01-01,7\n",
+       Kind::series, {}, roundTrip(kFeb2020) + " 5.5\n2021 7\n"},
+      {"semicolons and decimal commas", "Datum;Abfluss\n2020-02-01;5,5\n2020-02-01T12:00;6,25\n", Kind::series, {},
+       roundTrip(kFeb2020) + " 5.5\n" + roundTrip(2020 + 31.5 / 366) + " 6.25\n"},
+      {"blanks, date and clock as two words, a mark of our own", "2020-02-01 06:00 3\n2020-02-01 18:00:00 -99\n2020-03 4\n",
+       Kind::series, with([](ReadOptions& o) { o.missing = {"-99"}; }),
+       roundTrip(2020 + 31.25 / 366) + " 3\n" + roundTrip(2020 + 60.0 / 366) + " 4\n"},
+      {"tabs, columns by name, Z time", "station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", Kind::series,
+       with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
+       roundTrip(2019 + (364 + 86399.0 / 86400) / 365) + " 1000\n"},
+      {"event times only", "1871.5\n1900\n", Kind::times, {}, "1871.5\n1900\n"},
+      {"ties: mean", "1 5\n2 1\n2 3\n2 2\n3 0\n", Kind::events,
+       with([](ReadOptions& o) { o.ties = Ties::mean; }), "1 5\n2 2\n3 0\n"},
+      {"ties: max", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::max; }), "2 3\n"},
+      {"ties: last", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::last; }), "2 2\n"},
+      {"ties: min", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::min; }), "2 1\n"},
+      {"ties: first", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::first; }), "2 1\n"},
+      {"hourly to daily maxima", "2020-02-01T00:00,1\n2020-02-01T23:00,4\n2020-02-03T01:00,2\n", Kind::series,
+       with([](ReadOptions& o) { o.aggregate = Period::day; }),
+       roundTrip(kFeb2020) + " 4\n" + roundTrip(2020 + 33.0 / 366) + " 2\n"},
+      {"monthly sums, yearly means", "2020-02-01,1\n2020-02-29,2\n2021-01-05,4\n", Kind::series,
+       with([](ReadOptions& o) { o.aggregate = Period::month; o.stat = Stat::sum; }),
+       roundTrip(kFeb2020) + " 3\n2021 4\n"},
+      {"yearly means of plain numbers", "1990.2 1\n1990.7 2\n1991.1 6\n", Kind::series,
+       with([](ReadOptions& o) { o.aggregate = Period::year; o.stat = Stat::mean; }), "1990 1.5\n1991 6\n"},
+      {"error: repeated time", "1 1\n1 2\n", Kind::series, {}, "in.csv:2: the time of line 1 is repeated"},
+      {"error: time going back", "2 1\n\n1 2\n", Kind::series, {}, "in.csv:3: the time is earlier than that of line 1"},
+      {"error: unreadable value", "1 1\n2 1,5,3\n", Kind::series, {}, "in.csv:2: the value '1,5,3' is unreadable"},
+      {"error: unreadable time", "date,v\n2020-02-30,1\n", Kind::series, {},
+       "in.csv:2: the time '2020-02-30' is unreadable"},
+      {"error: too few fields", "1,2\n3\n", Kind::series, {}, "in.csv:2: too few fields (1)"},
+      {"error: unknown column", "a,b\n1,2\n", Kind::series, with([](ReadOptions& o) { o.value = "c"; }),
+       "in.csv:1: no column is named 'c'"},
+      {"error: day periods of plain numbers", "1 1\n", Kind::series,
+       with([](ReadOptions& o) { o.aggregate = Period::day; }), "in.csv:1: the time is a plain number"},
+      {"error: nothing but a header", "date,flow\n", Kind::series, {}, "in.csv: no line holds numbers or dates"},
+  };
+  for (const Case& c : cases) {
+    try {
+      const Prepared p = prepare("in.csv", c.text, c.kind, c.options);
+      EXPECT_EQ(p.data, c.want) << c.name;
+    } catch (const Error& error) {
+      const std::string what = error.what();
+      EXPECT_EQ(what.substr(0, what.find('\n')), c.want) << c.name;
+    }
+  }
+}
+
+TEST(PrepTest, ErrorsShowTheLineCutAndTheSummaryNamesTheDropped) {
+  try {
+    prepare("in.csv", "1 1\n1 " + std::string(100, 'x') + "\n", Kind::series, {});
+    ADD_FAILURE();
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()), "in.csv:2: the value '" + std::string(60, 'x') + "...' is unreadable\n" +
+                                             "  the line: 1 " + std::string(58, 'x') + "...\n" +
+                                             "  expected: a number, or a missing-value mark (empty, NA, NaN or one given with --missing)");
+  }
+  std::string text = "t,v\n";
+  for (int i = 0; i < 8; ++i) text += std::to_string(i) + ",NA\n";
+  text += "9,1\n";
+  EXPECT_EQ(prepare("in.csv", text, Kind::series, {}).summary,
+            "morvek-prep: in.csv: 10 lines read, 1 header lines, 1 kept, 8 dropped\n"
+            "  line 2: missing value 'NA'\n  line 3: missing value 'NA'\n  line 4: missing value 'NA'\n"
+            "  line 5: missing value 'NA'\n  line 6: missing value 'NA'\n  and 3 more\n"
+            "morvek-prep: time span 9 to 9, 1 points\n"
+            "morvek-prep: answer Morvek's data type question with o (ordinary time series)\n");
+}
+
+// The runs method by another road: a cluster number per event from the
+// count of long gaps before it, and the first largest value per number.
+std::string bruteDecluster(const std::vector<std::pair<double, double>>& events, double run, bool low) {
+  std::map<int, std::pair<double, double>> peaks;
+  int cluster = 0;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (i > 0 && !(events[i].first - events[i - 1].first < run)) ++cluster;
+    const auto [it, fresh] = peaks.try_emplace(cluster, events[i]);
+    const double v = events[i].second, best = it->second.second;
+    if (!fresh && (low ? v < best : v > best)) it->second = events[i];
+  }
+  std::string out;
+  for (const auto& [id, e] : peaks) out += roundTrip(e.first) + " " + roundTrip(e.second) + "\n";
+  return out;
+}
+
+TEST(PrepTest, DeclusteringMatchesTheRunsMethod) {
+  std::mt19937 gen(7);
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<std::pair<double, double>> events;
+    double t = 1950;
+    std::string text;
+    for (int i = 0; i < 60; ++i) {
+      t += std::uniform_int_distribution<int>(1, 20)(gen) / 365.0;
+      events.emplace_back(t, std::uniform_int_distribution<int>(1, 6)(gen));  // ties of peaks
+      text += roundTrip(t) + " " + roundTrip(events.back().second) + "\n";
+    }
+    const double run = std::uniform_int_distribution<int>(1, 15)(gen) / 365.0;
+    const bool low = trial % 2;
+    EXPECT_EQ(decluster("e.txt", text, run, low).data, bruteDecluster(events, run, low)) << trial;
+  }
+  // From a result file: the last two of seven columns below the heading.
+  const std::string result = "Morvek:  Output\n \n t2 x2 b2 v2 b2+z*v2 t3 x3\n"
+                             " 1.0 5 1 1 3 1.5 4.0\n 2.0 5 1 1 3 1.6 6.0\n 3.0 5 1 1 3 9.0 2.0\n 4.0 5 1 1 3\n";
+  EXPECT_EQ(decluster("morvek-1.dat", result, 0.5, false).data, "1.6 6\n9 2\n");
+  EXPECT_THROW(decluster("e.txt", "1 1\n", 0, false), Error);
+}
+
+// What morvek-prep writes, Morvek's own reader reads back to the same doubles.
+TEST(PrepTest, MorvekReadsBackTheSameNumbers) {
+  std::mt19937_64 gen(3);
+  std::string text;
+  std::vector<double> times, values;
+  double t = -3000.123456789;
+  for (int i = 0; i < 500; ++i) {
+    t = std::nextafter(t + std::uniform_real_distribution<double>(1e-9, 50)(gen), 1e300);
+    times.push_back(t);
+    values.push_back(std::uniform_real_distribution<double>(-1e6, 1e6)(gen) * std::pow(10.0, i % 40 - 20));
+    text += roundTrip(t) + "," + roundTrip(values.back()) + "\n";
+  }
+  const Prepared p = prepare("in.csv", text, Kind::series, {});
+  morvek::ListReader reader(p.data);
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    double point[2];
+    ASSERT_EQ(reader.read(point), morvek::ListReader::Status::ok);
+    EXPECT_EQ(point[0], times[i]);
+    EXPECT_EQ(point[1], values[i]);
+  }
+}
+
+// The command line: output whole or not at all, the exit status, and the
+// configuration that Morvek reads.
+TEST(PrepTest, CommandLine) {
+  morvek::testing::ScratchDir dir;
+  const std::string prep = MORVEK_PREP_BINARY;
+  morvek::testing::writeFile("in.csv", "date,flow\n2020-02-01,5\n");
+  ASSERT_EQ(std::system((prep + " series in.csv -o out.dat 2>err.txt").c_str()), 0);
+  EXPECT_EQ(morvek::testing::readFile("out.dat"), roundTrip(kFeb2020) + " 5\n");
+  morvek::testing::writeFile("bad.csv", "1 1\n0 1\n");
+  EXPECT_NE(std::system((prep + " series bad.csv -o out.dat 2>err.txt").c_str()), 0);
+  EXPECT_EQ(morvek::testing::readFile("out.dat"), roundTrip(kFeb2020) + " 5\n");  // untouched
+  EXPECT_EQ(morvek::testing::readFile("err.txt").substr(0, 26), "morvek-prep: bad.csv:2: th");
+  EXPECT_NE(std::system((prep + " series 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((prep + " cfg > morvek.cfg").c_str()), 0);
+  EXPECT_EQ(morvek::testing::readFile("morvek.cfg"),
+            morvek::testing::readFile(std::string(MORVEK_SOURCE_DIR) + "/examples/morvek.cfg"));
+}
+
+}  // namespace
+}  // namespace prep
