@@ -50,12 +50,14 @@ bool digits(std::string_view s, std::size_t pos, std::size_t width, int& out) {
 std::optional<Stamp> parseStamp(std::string_view s) {
   Stamp t;
   t.date = true;
-  if (!digits(s, 0, 4, t.year) || s.size() < 7 || s[4] != '-' || !digits(s, 5, 2, t.month)) {
+  // Some agencies write 2010/03/14 for 2010-03-14.
+  const char dash = s.size() > 4 && s[4] == '/' ? '/' : '-';
+  if (!digits(s, 0, 4, t.year) || s.size() < 7 || s[4] != dash || !digits(s, 5, 2, t.month)) {
     return std::nullopt;
   }
   if (t.month < 1 || t.month > 12) return std::nullopt;
   if (s.size() > 7) {
-    if (s[7] != '-' || !digits(s, 8, 2, t.day) || t.day < 1 || t.day > daysIn(t.year, t.month)) {
+    if (s[7] != dash || !digits(s, 8, 2, t.day) || t.day < 1 || t.day > daysIn(t.year, t.month)) {
       return std::nullopt;
     }
     if (s.size() > 10) {

@@ -38,6 +38,7 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
       {"blanks, date and clock as two words, a mark of our own", "2020-02-01 06:00 3\n2020-02-01 18:00:00 -99\n2020-03 4\n",
        Kind::series, with([](ReadOptions& o) { o.missing = {"-99"}; }),
        roundTrip(2020 + 31.25 / 366) + " 3\n" + roundTrip(2020 + 60.0 / 366) + " 4\n"},
+      {"slashes for dashes", "2020/02/01 12:00,1\n", Kind::series, {}, roundTrip(2020 + 31.5 / 366) + " 1\n"},
       {"tabs, columns by name, Z time", "station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", Kind::series,
        with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
        roundTrip(2019 + (364 + 86399.0 / 86400) / 365) + " 1000\n"},
