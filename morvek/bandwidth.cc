@@ -84,6 +84,21 @@ KernelSums kernelSums(std::span<const double> events, const ClassRuns& r, std::s
   throw Fatal(std::vector<std::string>{"Error in cross-validation (h): " + fmtI(fault, 8), ""});
 }
 
+// An optimum at an end of the search is seldom a real one.
+void adviseOnTheOptimum(const State& s, Console& console, int cls) {
+  const auto row = static_cast<std::size_t>(cls - 1);
+  const Held2<std::array<double, 2>>& cv = s.data.cv;
+  if (cv.cols() == 0) return;
+  const std::string which = "h_cv of class " + std::to_string(cls);
+  if (s.setting.hcvint[row] == cv.at(row, 0)[0]) {
+    console.advise(which + " is the smallest bandwidth searched: clustered events (several per flood)",
+                   "lead the cross-validation there; decluster them first (morvek-prep decluster)");
+  } else if (s.setting.hcvint[row] == cv.at(row, cv.cols() - 1)[0]) {
+    console.advise(which + " is the largest bandwidth searched; a larger hrelmax in morvek.cfg",
+                   "widens the search, or the rate may simply be nearly constant");
+  }
+}
+
 }  // namespace
 
 std::size_t kernelDistanceLimit() {
@@ -157,6 +172,7 @@ void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceL
 void chsett7(State& s, Console& console, int cls) {
   Setting& g = s.setting;
   const auto row = static_cast<std::size_t>(cls - 1);
+  adviseOnTheOptimum(s, console, cls);
   g.h[row] = ask([&]() -> std::optional<double> {
     console.line();
     console.line("Class " + fmtI(cls, 2) + " - kernel bandwidth h [time units]");

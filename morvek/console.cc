@@ -19,6 +19,14 @@ void Console::blank(int count) {
 
 void Console::flush() { out_.flush(); }
 
+void Console::advise(std::string_view first, std::string_view second) {
+  if (advice_ == nullptr) return;
+  out_.flush();  // after the dialog it belongs to
+  *advice_ << "morvek: " << first << '\n';
+  if (!second.empty()) *advice_ << "  " << second << '\n';
+  advice_->flush();
+}
+
 std::optional<std::string> Console::readLine() {
   // The user must see the question before the program waits.
   out_.flush();

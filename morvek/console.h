@@ -29,7 +29,9 @@ inline constexpr std::size_t kMaxAnswerLength = 1 << 16;
 
 class Console {
  public:
-  Console(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  // `advice`: where advisories go (standard error); null keeps them back.
+  Console(std::istream& in, std::ostream& out, std::ostream* advice = nullptr)
+      : in_(in), out_(out), advice_(advice) {}
 
   // Writes one line (text and a line end).
   void line(std::string_view text = {});
@@ -50,9 +52,15 @@ class Console {
 
   std::ostream& out() { return out_; }
 
+  // An advisory: one or two lines in plain words that help past a terse
+  // message. They never reach the dialog's own stream, which carries the
+  // program's texts alone.
+  void advise(std::string_view first, std::string_view second = {});
+
  private:
   std::istream& in_;
   std::ostream& out_;
+  std::ostream* advice_;
 };
 
 // Runs `attempt` up to five times until it returns a value; the fifth

@@ -175,8 +175,35 @@ void checkOnePerLine(Console& console, ListReader& reader, int count) {
   checkNoMore(reader, count, 1, "Input data file problem (possibly more than one value per line)");
 }
 
+// A line that does not start with the numbers a data point needs stops the
+// run (a header, a date, NA, a decimal comma); the messages name no line,
+// so the first such line is named here, once.
+void adviseUnreadableLine(const State& s, Console& console, std::string_view text) {
+  const int needed = s.hasValues() ? 2 : 1;
+  int number = 0;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (splitItems(line).empty() || readReals(line, needed)) continue;
+    const std::string shown = line.size() > 60 ? std::string(line.substr(0, 60)) + "..." : std::string(line);
+    const std::string name = trimmedName(s.setting.inputfile);
+    const char* command = s.setting.datatype == DataType::ordinary ? "series"
+                          : s.setting.datatype == DataType::extreme ? "events"
+                                                                    : "events --times-only";
+    console.advise("line " + std::to_string(number) + " of " + name + " is not " +
+                       (needed == 2 ? "two numbers: " : "a number: ") + shown,
+                   std::string("morvek-prep ") + command + " " + name +
+                       " -o data.dat reads headers, dates, missing values and decimal commas");
+    return;
+  }
+}
+
 int prescan(const State& s, Console& console) {
   const std::string text = openData(s);
+  adviseUnreadableLine(s, console, text);
   ListReader reader(text);
   int count = 0;
   double value;

@@ -1,6 +1,7 @@
 #include "morvek/driver.h"
 
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -24,6 +25,11 @@
 namespace morvek {
 
 namespace {
+
+std::string workingFolder() {
+  std::error_code error;
+  return std::filesystem::current_path(error).string();
+}
 
 // Every loop of the dialog is bounded, so that no answer sequence can keep
 // the program going for ever.
@@ -65,7 +71,17 @@ class Driver {
 
  private:
   void startup() {
-    read0(s_);
+    try {
+      read0(s_);
+    } catch (const Fatal&) {
+      // The message names a data file; here it is the configuration.
+      if (!readTextFile(kConfigFile)) {
+        const std::string name = kConfigFile;
+        console_.advise(name + " was not found in the working folder " + workingFolder(),
+                        "write one with every key at its start value: morvek-prep cfg > " + name);
+      }
+      throw;
+    }
     info0(console_);
     info0e(console_);
     chsett1(s_, console_);

@@ -8,7 +8,7 @@
 #include "morvek/plot.h"
 
 int main() {
-  morvek::Console console(std::cin, std::cout);
+  morvek::Console console(std::cin, std::cout, &std::cerr);
   morvek::SystemPlotRunner runner;
   return morvek::runMorvek(console, runner);
 }

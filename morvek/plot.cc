@@ -462,11 +462,13 @@ void plotgn(Console& console, PlotRunner& runner) {
 }
 
 void SystemPlotRunner::run(const std::string& commandLine) {
+  static constexpr std::string_view kWaiting = "Press a key in the plot window to go on";
+  if (waiting_ != nullptr) *waiting_ << kWaiting << std::flush;
   // gnuplot's own complaints reach the console directly; its exit status
   // does not concern the analysis.
-  if (std::system(commandLine.c_str()) == -1) {
-    throw Fatal(std::string("Could not execute command line"));
-  }
+  const int status = std::system(commandLine.c_str());
+  if (waiting_ != nullptr) *waiting_ << '\r' << std::string(kWaiting.size(), ' ') << '\r' << std::flush;
+  if (status == -1) throw Fatal(std::string("Could not execute command line"));
 }
 
 }  // namespace morvek

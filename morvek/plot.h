@@ -12,6 +12,7 @@
 #include <string>
 
 #include "morvek/console.h"
+#include "morvek/progress.h"
 #include "morvek/state.h"
 
 namespace morvek {
@@ -31,9 +32,15 @@ class PlotRunner {
 // Runs the command line through the system command interpreter. A failing
 // or missing gnuplot is reported by the interpreter itself and ignored;
 // an interpreter that cannot be started at all stops the run.
+// While gnuplot runs, `waiting` (standard error when it is a terminal)
+// shows a line that says how to go on; it is erased afterwards.
 class SystemPlotRunner : public PlotRunner {
  public:
+  explicit SystemPlotRunner(std::ostream* waiting = Progress::terminal()) : waiting_(waiting) {}
   void run(const std::string& commandLine) override;
+
+ private:
+  std::ostream* waiting_;
 };
 
 // Writes "1.tmp" and "2.tmp" for the plot type and draws them. `cls` is the

@@ -33,12 +33,12 @@ class ScratchDir {
 void writeFile(const std::string& name, const std::string& text);
 std::string readFile(const std::string& name);
 
-// A console fed with a script of answers, one per line, whose output is
-// kept for comparison.
+// A console fed with a script of answers, one per line, whose output and
+// advisories are kept for comparison.
 struct Scripted {
-  explicit Scripted(const std::string& answers = "") : in(answers), console(in, out) {}
+  explicit Scripted(const std::string& answers = "") : in(answers), console(in, out, &advice) {}
   std::istringstream in;
-  std::ostringstream out;
+  std::ostringstream out, advice;
   Console console;
   std::string text() const { return out.str(); }
 };
