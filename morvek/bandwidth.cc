@@ -125,12 +125,9 @@ void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceL
   const auto extent = std::minmax_element(lx.begin(), lx.end());
   const auto a = extent.first;
   const auto b = extent.second;
-  std::vector<std::size_t> inside;
-  for (std::size_t j = 0; j < lx.size(); ++j) {
-    if (g.tobsl <= lx[j] && lx[j] <= g.tobsr) inside.push_back(j);
-  }
+  const GridRows inside = observedRows(s);
   const double span = g.tobsr - g.tobsl;
-  const auto count = static_cast<double>(inside.size());
+  const auto count = static_cast<double>(inside.count);
 
   for (std::size_t row = 0; row < static_cast<std::size_t>(g.l); ++row) {
     const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
@@ -145,7 +142,7 @@ void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceL
       const int fault = intest(times, *a, *b, h, y, s.data.ft.span(), binning);
       if (fault != kRateOk) searchFault(fault);
       double c = 0;
-      for (std::size_t i : inside) c += y[i] * y[i];
+      for (std::size_t i = inside.first; i < inside.end(); ++i) c += y[i] * y[i];
       c = c * span / count;
       s.data.cv.at(row, j) = {h, c - 2.0 * sums.at(h)};
       progress.step();

@@ -86,11 +86,8 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   const auto extent = std::minmax_element(lx.begin(), lx.end());
   const auto a = extent.first;
   const auto b = extent.second;
-  const auto j1 = static_cast<std::size_t>(
-      std::count_if(lx.begin(), lx.end(), [&](double t) { return t < g.tobsl; }));
-  const auto j2 = static_cast<std::size_t>(
-      std::count_if(lx.begin(), lx.end(), [&](double t) { return t <= g.tobsr; }));
-  const std::size_t M = j2 > j1 ? j2 - j1 : 0;
+  const GridRows inside = observedRows(s);
+  const std::size_t j1 = inside.first, j2 = inside.end(), M = inside.count;
 
   std::vector<double> kept;
   allocating("confidence", [&] { kept.resize(M * B); });

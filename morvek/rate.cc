@@ -99,6 +99,14 @@ void intensityx(State& s) {
   }
 }
 
+GridRows observedRows(const State& s) {
+  const auto lx = s.data.lx.first(s.parameters.ngrid);
+  const auto below = std::ranges::count_if(lx, [&](double t) { return t < s.setting.tobsl; });
+  const auto notAbove = std::ranges::count_if(lx, [&](double t) { return t <= s.setting.tobsr; });
+  return {static_cast<std::size_t>(below),
+          notAbove > below ? static_cast<std::size_t>(notAbove - below) : std::size_t{0}};
+}
+
 void intensity(State& s, int cls) {
   const auto row = static_cast<std::size_t>(cls - 1);
   const auto [a, b] = std::minmax_element(s.data.lx.begin(), s.data.lx.end());
@@ -170,16 +178,11 @@ char decis4(const State& s, Console& console) {
 }
 
 void check2(const State& s, Console& console, int cls) {
-  const auto row = static_cast<std::size_t>(cls - 1);
-  std::size_t inside = 0, zero = 0;
-  for (std::size_t j = 0; j < s.data.lx.size(); ++j) {
-    const double t = s.data.lx[j];
-    if (!(s.setting.tobsl <= t && t <= s.setting.tobsr)) continue;
-    ++inside;
-    zero += s.data.ly.at(row, j) == kRiskFloor;
-  }
+  const GridRows inside = observedRows(s);
+  const auto rate = s.data.ly.row(static_cast<std::size_t>(cls - 1)).subspan(inside.first, inside.count);
+  const auto zero = std::ranges::count(rate, kRiskFloor);
   if (zero == 0) return;
-  const double proportion = static_cast<double>(zero) / static_cast<double>(inside);
+  const double proportion = static_cast<double>(zero) / static_cast<double>(inside.count);
   console.line(fmtA("Magnitude class:", 45) + fmtI(cls, 2));
   console.line();
   console.line("Proportion of points where risk = zero: " + fmtF(proportion, 4, 2));

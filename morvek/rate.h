@@ -31,6 +31,15 @@ int intest(std::span<const double> times, double a, double b, double h, std::spa
 // The time grid lx over the observation interval widened by 3 hmax.
 void intensityx(State& s);
 
+// The grid rows inside the observation interval, both ends included: one
+// run, since the grid increases. The rows outside carry the boundary
+// correction only.
+struct GridRows {
+  std::size_t first = 0, count = 0;
+  std::size_t end() const { return first + count; }
+};
+GridRows observedRows(const State& s);
+
 // The rate ly of class `cls` (1 to l) with its chosen bandwidth. The
 // class's band belonged to its previous rate: it is discarded (bounds and
 // simulation count unset), so that no band is ever shown or written around

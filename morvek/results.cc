@@ -11,6 +11,7 @@
 #include "morvek/extremes.h"
 #include "morvek/format.h"
 #include "morvek/interval.h"
+#include "morvek/rate.h"
 #include "morvek/resultfile.h"
 
 namespace morvek {
@@ -168,12 +169,9 @@ void writeRiskTable(const State& s, std::ostream& out) {
   }
   out << '\n';
 
-  // Grid points beyond the observation interval carry the boundary
-  // correction only and are left out; its ends belong to it.
-  for (std::size_t j = 0; j < d.lx.first(s.parameters.ngrid).size(); ++j) {
-    const double x = d.lx[j];
-    if (x < g.tobsl || x > g.tobsr) continue;
-    out << ' ' << es24(x);
+  const GridRows inside = observedRows(s);
+  for (std::size_t j = inside.first; j < inside.end(); ++j) {
+    out << ' ' << es24(d.lx[j]);
     for (std::size_t c = 0; c < classes; ++c) {
       out << ' ' << es24(valueAt(d.ly, c, j)) << ' ' << es24(valueAt(d.lyl, c, j)) << ' '
           << es24(valueAt(d.lyu, c, j));
