@@ -124,7 +124,7 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
                      "look at them, and consider a larger k for a background of the slow changes only");
     }
   }
-  g.k = ask([&]() -> std::optional<int> {
+  g.k = askInt(console, kmin, g.kmax, [&] {
     console.line();
     console.line("Background estimation via running-median smoothing (2 * k + 1 window points)");
     console.line();
@@ -134,9 +134,6 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
     console.pause("Continue with Enter to inspect cross-validation functions");
     plot(s, console, runner, kWindowPlot);
     console.line("k:       " + fmtI(kmin, 6) + " <= [INT] <= " + fmtI(g.kmax, 6));
-    const auto answer = readIntsLine(console, 1);
-    if (answer && kmin <= answer->front() && answer->front() <= g.kmax) return answer->front();
-    return std::nullopt;
   });
 }
 

@@ -170,14 +170,11 @@ void chsett7(State& s, Console& console, int cls) {
   Setting& g = s.setting;
   const auto row = static_cast<std::size_t>(cls - 1);
   adviseOnTheOptimum(s, console, cls);
-  g.h[row] = ask([&]() -> std::optional<double> {
+  g.h[row] = askReal(console, g.hmin, g.hmax, [&] {
     console.line();
     console.line("Class " + fmtI(cls, 2) + " - kernel bandwidth h [time units]");
     console.line(fmtES(g.hmin, 10, 3) + " <= [h] <= " + fmtES(g.hmax, 10, 3) + "    - h_cv: " +
                  fmtES(g.hcvint[row], 10, 3));
-    const auto answer = readRealsLine(console, 1);
-    if (!answer) return std::nullopt;
-    return withinShownBounds(answer->front(), g.hmin, g.hmax);
   });
 }
 

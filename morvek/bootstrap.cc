@@ -37,16 +37,12 @@ constexpr std::size_t kChunk = 64;  // replicates drawn ahead of their estimatio
 }  // namespace
 
 void chsett8(State& s, Console& console, int cls) {
-  s.setting.nsim[static_cast<std::size_t>(cls - 1)] = ask([&]() -> std::optional<int> {
-    console.line();
-    console.line("Class " + fmtI(cls, 2) + " - number of bootstrap simulations");
-    console.line(fmtI(kMinSimulations, 3) + " <= [nsim] <= " + fmtI(kMaxSimulations, 5));
-    const auto answer = readIntsLine(console, 1);
-    if (answer && kMinSimulations <= answer->front() && answer->front() <= kMaxSimulations) {
-      return answer->front();
-    }
-    return std::nullopt;
-  });
+  s.setting.nsim[static_cast<std::size_t>(cls - 1)] =
+      askInt(console, kMinSimulations, kMaxSimulations, [&] {
+        console.line();
+        console.line("Class " + fmtI(cls, 2) + " - number of bootstrap simulations");
+        console.line(fmtI(kMinSimulations, 3) + " <= [nsim] <= " + fmtI(kMaxSimulations, 5));
+      });
 }
 
 void chsett9(State& s, Console& console) {

@@ -35,12 +35,9 @@ Range rangeOf(const Held<double>& values) {
 }
 
 int askClassCount(Console& console) {
-  return ask([&]() -> std::optional<int> {
+  return askInt(console, 1, kMaxClasses, [&] {
     console.line("Number of magnitude classes: ");
     console.line("l:   " + fmtI(1, 2) + "  <= [INT] <=  " + fmtI(kMaxClasses, 2));
-    const auto answer = readIntsLine(console, 1);
-    if (answer && 1 <= answer->front() && answer->front() <= kMaxClasses) return answer->front();
-    return std::nullopt;
   });
 }
 

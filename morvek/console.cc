@@ -80,6 +80,24 @@ std::optional<double> withinShownBounds(double answer, double lower, double uppe
   return answer;
 }
 
+int askInt(Console& console, int lower, int upper, const std::function<void()>& show) {
+  return ask([&]() -> std::optional<int> {
+    show();
+    const auto answer = readIntsLine(console, 1);
+    if (answer && lower <= answer->front() && answer->front() <= upper) return answer->front();
+    return std::nullopt;
+  });
+}
+
+double askReal(Console& console, double lower, double upper, const std::function<void()>& show) {
+  return ask([&]() -> std::optional<double> {
+    show();
+    const auto answer = readRealsLine(console, 1);
+    if (!answer) return std::nullopt;
+    return withinShownBounds(answer->front(), lower, upper);
+  });
+}
+
 std::optional<std::vector<double>> readRealsLine(Console& console, int count) {
   const auto answer = console.readLine();
   if (!answer) return std::nullopt;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -98,6 +99,12 @@ char choose(Console& console, const Menu& menu);
 // bound, since the user typed what was shown; any other answer outside
 // [lower, upper] is refused (nullopt). An infinite bound is no bound.
 std::optional<double> withinShownBounds(double answer, double lower, double upper);
+
+// One number within [lower, upper], with five attempts; `show` writes the
+// question before each. An integer must be written as one; a real answer is
+// taken as withinShownBounds takes it.
+int askInt(Console& console, int lower, int upper, const std::function<void()>& show);
+double askReal(Console& console, double lower, double upper, const std::function<void()>& show);
 
 // Reads one line holding at least `count` numbers; nullopt for a failed
 // attempt (end of input, too few numbers, an unreadable number).

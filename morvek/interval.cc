@@ -28,12 +28,9 @@ std::string time11(double t) { return fmtF(t, 11, 3); }
 // Asks for one bound of the observation interval until it lies within
 // [lower, upper], where the data's start or end is shown rounded.
 double askBound(Console& console, std::string_view prompt, double lower, double upper) {
-  return ask([&]() -> std::optional<double> {
+  return askReal(console, lower, upper, [&] {
     console.line();
     console.line(prompt);
-    const auto value = readRealsLine(console, 1);
-    if (!value) return std::nullopt;
-    return withinShownBounds(value->front(), lower, upper);
   });
 }
 

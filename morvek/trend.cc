@@ -50,12 +50,9 @@ int decis5(const State& s, Console& console) {
   const int l = s.setting.l;
   if (l == 1) return 1;
   console.line();
-  return ask([&]() -> std::optional<int> {
+  return askInt(console, 1, l, [&] {
     console.line();
     console.line("Class number [ <= " + fmtI(l, 2) + " ]: ");
-    const auto answer = readIntsLine(console, 1);
-    if (answer && 1 <= answer->front() && answer->front() <= l) return answer->front();
-    return std::nullopt;
   });
 }
 
