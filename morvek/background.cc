@@ -24,7 +24,6 @@ namespace {
 constexpr double kNoMinimum = 9.9e29;
 // Below this the variability counts as zero.
 constexpr double kLowVariability = 1e-12;
-constexpr int kWindowPlot = 13;
 
 // The median of r, which is reordered.
 double median(std::span<double> r) {

@@ -37,16 +37,6 @@ constexpr int kPasses = 10000;
 
 enum class Step { part1, part2, part3, part4, end };
 
-// Plot types the driver draws.
-constexpr int kDataPlot = 1;
-constexpr int kBackgroundPlot = 5;
-constexpr int kExtremesPlot = 6;
-constexpr int kDistributionPlot = 7;
-constexpr int kClassesPlot = 8;
-constexpr int kBandwidthPlot = 9;
-constexpr int kRatePlot = 10;
-constexpr int kBandPlot = 11;
-constexpr int kTimesPlot = 12;
 constexpr char kDefaults = '-';
 
 class Driver {

@@ -311,30 +311,30 @@ struct Layout {
 
 const std::vector<Layout>& layouts() {
   static const std::vector<Layout> table{
-      {1, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
+      {kDataPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
        XRange::settings, YRange::automatic, rowsSeries, titleData, noExtras, noExtras, clausesSeries},
-      {5, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
+      {kBackgroundPlot, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
        XRange::settings, YRange::settingsUnlessUnset, rowsBackground, titleInterval, logBackground,
        noExtras, clausesBackground},
-      {6, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Scaled extreme value  x")~"},
+      {kExtremesPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Scaled extreme value  x")~"},
        XRange::settings, YRange::automatic, rowsExtremes, titleExtremes, noExtras, noExtras,
        clausesExtremes},
-      {7, " set key bottom right", Grid::fine, R"~( set xlabel "Scaled extreme value  x")~", {" set ylabel"},
+      {kDistributionPlot, " set key bottom right", Grid::fine, R"~( set xlabel "Scaled extreme value  x")~", {" set ylabel"},
        XRange::settings, YRange::settings, rowsDistribution, titleDistribution, logDistribution,
        noExtras, clausesDistribution},
-      {8, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Magnitude class")~"},
+      {kClassesPlot, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Magnitude class")~"},
        XRange::settings, YRange::settings, rowsClasses, titleExtremes, noExtras, ticsClasses,
        clausesClasses},
-      {9, " set key", Grid::major, R"~( set xlabel "Kernel bandwidth  h")~", {R"~( set ylabel "C(h)")~"},
+      {kBandwidthPlot, " set key", Grid::major, R"~( set xlabel "Kernel bandwidth  h")~", {R"~( set ylabel "C(h)")~"},
        XRange::automatic, YRange::automatic, rowsBandwidth, titleBandwidth, noExtras, noExtras,
        clausesBandwidth},
-      {10, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
+      {kRatePlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
        XRange::settings, YRange::automatic, rowsRate, titleRate, noExtras, noExtras, clausesRate},
-      {11, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
+      {kBandPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
        XRange::settings, YRange::automatic, rowsBand, titleBand, noExtras, noExtras, clausesBand},
-      {12, " set nokey", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel " ")~"},
+      {kTimesPlot, " set nokey", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel " ")~"},
        XRange::settings, YRange::settings, rowsTimes, titleInterval, noExtras, ticsTimes, clausesTimes},
-      {13, " set key top left", Grid::major, R"~( set xlabel "Smoothing parameter  k")~",
+      {kWindowPlot, " set key top left", Grid::major, R"~( set xlabel "Smoothing parameter  k")~",
        {R"~( set ylabel " C_1(k)")~", R"~( set y2label " C_m(k)")~"}, XRange::automatic,
        YRange::automaticBoth, rowsWindow, titleWindow, noExtras, noExtras, clausesWindow},
   };
@@ -431,11 +431,11 @@ Lines commandLines(const Layout& layout, const Request& r) {
 }  // namespace
 
 void plot(const State& s, Console& console, PlotRunner& runner, int type, int cls) {
-  if (type < 1 || type > 13) throw Fatal(std::string("Plot-type value out of range"));
+  if (type < kDataPlot || type > kWindowPlot) throw Fatal(std::string("Plot-type value out of range"));
   const Layout* layout = layoutOf(type);
   // Types 2 to 4 are valid numbers that no picture uses.
   if (layout == nullptr) return;
-  const bool perClass = type >= 9 && type <= 11;
+  const bool perClass = type >= kBandwidthPlot && type <= kBandPlot;
   assert(!perClass || cls >= 1);
   const Request request{s, type, perClass ? static_cast<std::size_t>(cls - 1) : 0};
 

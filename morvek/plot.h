@@ -1,12 +1,7 @@
 // The plot writer: turns one plot type into the gnuplot data file "1.tmp"
 // and command file "2.tmp" in the working directory, then runs gnuplot on
 // them and waits until it ends.
-//
-// Plot types: 1 data of the interval, 5 data with background and threshold
-// lines, 6 extremes, 7 distribution of the extremes, 8 event times per
-// class, 9 bandwidth cross-validation of a class, 10 rate of a class, 11
-// rate with confidence band, 12 event times, 13 cross-validation of the
-// background window.
+// The plot types are named by PlotType (state.h).
 #pragma once
 
 #include <string>

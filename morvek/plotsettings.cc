@@ -22,7 +22,6 @@
 namespace morvek {
 namespace {
 
-constexpr int kBackgroundPlot = 5;
 
 Extent extentOf(std::span<const double> values) {
   Extent e;
@@ -48,7 +47,7 @@ void setDefaultHorizontal(const State& s, PlotAxes& a) {
 // ---- Defaults per type ---------------------------------------------------
 
 void defaultsData(State& s) {
-  PlotAxes& a = s.settingp[1];
+  PlotAxes& a = s.settingp[kDataPlot];
   setDefaultHorizontal(s, a);
   a.logy = Scale::lin;
 }
@@ -62,7 +61,7 @@ void defaultsBackground(State& s) {
 }
 
 void defaultsExtremes(State& s) {
-  PlotAxes& a = s.settingp[6];
+  PlotAxes& a = s.settingp[kExtremesPlot];
   setDefaultHorizontal(s, a);
   a.yl = kUnsetReal;
 }
@@ -70,7 +69,7 @@ void defaultsExtremes(State& s) {
 // Extreme values on the horizontal axis, ranks 1 to n3 on the vertical; a
 // log axis only where every extreme is positive.
 void defaultsDistribution(State& s) {
-  PlotAxes& a = s.settingp[7];
+  PlotAxes& a = s.settingp[kDistributionPlot];
   const Extent values = extentOf(s.data.x3.first(s.setting.n3));
   a.xl = values.low;
   a.xu = values.high;
@@ -82,14 +81,14 @@ void defaultsDistribution(State& s) {
 
 // Room above the top class for the key.
 void defaultsClasses(State& s) {
-  PlotAxes& a = s.settingp[8];
+  PlotAxes& a = s.settingp[kClassesPlot];
   setDefaultHorizontal(s, a);
   a.yl = 0.0;
   a.yu = static_cast<double>(1.25f * static_cast<float>(s.setting.l));
   a.logy = Scale::lin;
 }
 
-void defaultsBandwidth(State& s) { s.settingp[9].yl = kUnsetReal; }
+void defaultsBandwidth(State& s) { s.settingp[kBandwidthPlot].yl = kUnsetReal; }
 
 void defaultsObservation(State& s, int type) {
   PlotAxes& a = s.settingp[type];
@@ -98,11 +97,11 @@ void defaultsObservation(State& s, int type) {
   a.yl = kUnsetReal;
 }
 
-void defaultsRate(State& s) { defaultsObservation(s, 10); }
-void defaultsBand(State& s) { defaultsObservation(s, 11); }
+void defaultsRate(State& s) { defaultsObservation(s, kRatePlot); }
+void defaultsBand(State& s) { defaultsObservation(s, kBandPlot); }
 
 void defaultsTimes(State& s) {
-  PlotAxes& a = s.settingp[12];
+  PlotAxes& a = s.settingp[kTimesPlot];
   setDefaultHorizontal(s, a);
   a.yl = 0.0;
   a.yu = 1.25;
@@ -116,9 +115,15 @@ struct Defaults {
 
 // Types without a row (2 to 4, 13 and the unused numbers) keep their settings.
 constexpr Defaults kDefaults[] = {
-    {1, defaultsData},       {5, defaultsBackground},   {6, defaultsExtremes},
-    {7, defaultsDistribution}, {8, defaultsClasses},    {9, defaultsBandwidth},
-    {10, defaultsRate},      {11, defaultsBand},        {12, defaultsTimes},
+    {kDataPlot, defaultsData},
+    {kBackgroundPlot, defaultsBackground},
+    {kExtremesPlot, defaultsExtremes},
+    {kDistributionPlot, defaultsDistribution},
+    {kClassesPlot, defaultsClasses},
+    {kBandwidthPlot, defaultsBandwidth},
+    {kRatePlot, defaultsRate},
+    {kBandPlot, defaultsBand},
+    {kTimesPlot, defaultsTimes},
 };
 
 // ---- Choices for the background picture ----------------------------------

@@ -199,6 +199,20 @@ struct PlotAxes {
   Scale logx = Scale::lin, logy = Scale::lin;
 };
 
+// The pictures, by the numbers that the plot settings and the plot writer
+// know them by; 2 to 4 are valid numbers that no picture uses.
+enum PlotType : int {
+  kDataPlot = 1,           // the data of the interval
+  kBackgroundPlot = 5,     // the data with background, variability and threshold lines
+  kExtremesPlot = 6,       // the extremes
+  kDistributionPlot = 7,   // the distribution of the extremes
+  kClassesPlot = 8,        // the event times per class
+  kBandwidthPlot = 9,      // the bandwidth cross-validation of a class
+  kRatePlot = 10,          // the rate of a class
+  kBandPlot = 11,          // the rate with its confidence band
+  kTimesPlot = 12,         // event times
+  kWindowPlot = 13,        // the cross-validation of the background window
+};
 inline constexpr int kPlotTypes = 20;
 
 struct SettingP {
