@@ -25,6 +25,10 @@ struct RawConfig {
   double alpha = 0.9;
 };
 
+bool endsWord(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '/' || c == '!' || c == '=';
+}
+
 // A cursor over the file text that knows its line number.
 class Scanner {
  public:
@@ -50,18 +54,12 @@ class Scanner {
       }
     }
   }
-  // A run of characters up to the next separator, "/" or comment.
+  // A run of characters up to the next separator, "/" or comment; never
+  // across a line end, so the line count stays as it is.
   std::string word() {
-    std::string w;
-    while (!atEnd()) {
-      const char c = peek();
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '/' || c == '!' ||
-          c == '=') {
-        break;
-      }
-      w += c;
-      advance();
-    }
+    const std::size_t end = itemEnd(text_, pos_, endsWord);
+    std::string w = text_.substr(pos_, end - pos_);
+    pos_ = end;
     return w;
   }
   // A quoted text; the opening quote is the current character. A doubled

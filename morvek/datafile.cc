@@ -22,11 +22,9 @@ ListReader::Status ListReader::readInto(long long count, Store store) {
     pos_ = lineEnd + 1;
     std::size_t i = 0;
     while (filled < count) {
-      while (i < line.size() && isSeparator(line[i])) ++i;
-      if (i == line.size()) break;
-      const std::size_t start = i;
-      while (i < line.size() && !isSeparator(line[i])) ++i;
-      const auto value = parseReal(line.substr(start, i - start));
+      const std::string_view item = nextItem(line, i);
+      if (item.empty()) break;
+      const auto value = parseReal(item);
       if (!value) return Status::error;
       store(filled++, *value);
     }

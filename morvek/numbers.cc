@@ -36,14 +36,23 @@ bool isRealSyntax(std::string_view s) {
 
 bool isSeparator(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; }
 
+std::size_t itemEnd(std::string_view text, std::size_t pos, SeparatorTest separator) {
+  while (pos < text.size() && !separator(text[pos])) ++pos;
+  return pos;
+}
+
+std::string_view nextItem(std::string_view text, std::size_t& pos, SeparatorTest separator) {
+  while (pos < text.size() && separator(text[pos])) ++pos;
+  const std::size_t start = pos;
+  pos = itemEnd(text, pos, separator);
+  return text.substr(start, pos - start);
+}
+
 std::vector<std::string_view> splitItems(std::string_view line) {
   std::vector<std::string_view> items;
   std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && isSeparator(line[i])) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && !isSeparator(line[i])) ++i;
-    if (i > start) items.push_back(line.substr(start, i - start));
+  for (std::string_view item = nextItem(line, i); !item.empty(); item = nextItem(line, i)) {
+    items.push_back(item);
   }
   return items;
 }

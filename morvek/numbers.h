@@ -21,6 +21,16 @@ std::optional<int> parseInt(std::string_view token);
 // True for the characters that separate free-form items.
 bool isSeparator(char c);
 
+// The end of the item that starts at `pos`: the first separator from there
+// on, or the end of the text. `separator` decides what parts items, so the
+// answers, the data file and the configuration share one tokenizer.
+using SeparatorTest = bool (*)(char);
+std::size_t itemEnd(std::string_view text, std::size_t pos, SeparatorTest separator = isSeparator);
+
+// The next item from `pos` on, separators before it skipped; `pos` moves
+// past it. Empty at the end of the text.
+std::string_view nextItem(std::string_view text, std::size_t& pos, SeparatorTest separator = isSeparator);
+
 // Splits a line into its free-form items.
 std::vector<std::string_view> splitItems(std::string_view line);
 
