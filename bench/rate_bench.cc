@@ -81,13 +81,30 @@ void bm_cvint(benchmark::State& state) {
 BENCHMARK(bm_cvint)->Args({400, 1})->Args({400, 0})->Args({10000, 0})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// Large event sets at the default 400 search points, on all cores, with the
+// peak memory of the process: run one size per process
+// (--benchmark_filter=bm_cvint_events/20000) for its own peak.
+void bm_cvint_events(benchmark::State& state) {
+  morvek::State s = oneClass(eventTimes(static_cast<std::size_t>(state.range(0))), 400);
+  for (auto _ : state) {
+    morvek::Progress quiet(nullptr, "", "", 0);
+    morvek::cvint(s, quiet);
+    benchmark::DoNotOptimize(s.data.cv.at(0, 0));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(bm_cvint_events)->Arg(10000)->Arg(20000)->Arg(50000)->Unit(benchmark::kSecond)
+    ->Iterations(1)->UseRealTime();
+
 // The band for a bandwidth near the cross-validated one of such classes.
 void bm_confidence(benchmark::State& state) {
   const auto events = static_cast<std::size_t>(state.range(0));
   morvek::State s = oneClass(eventTimes(events), 100, static_cast<int>(state.range(1)));
   s.setting.h[0] = 2.0;
-  morvek::intensity(s, 1);
   s.setting.nsim.create(1);
+  morvek::intensity(s, 1);  // a new rate: no band yet
   s.setting.nsim[0] = static_cast<int>(state.range(2));
   std::int32_t seed = -1;
   numerics::ran(s.random, seed);

@@ -9,11 +9,7 @@
 // same on any number of threads.
 #include "morvek/bandwidth.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <limits>
-#include <new>
 #include <optional>
 #include <vector>
 
@@ -45,39 +41,57 @@ ClassRuns runs(const State& s, std::size_t row) {
   return {times.first(left), times.subspan(left, p - left), times.subspan(p)};
 }
 
-// The kernel sums of one class: every real event against every
-// pseudodatum, and every pair of real events (counted twice).
-struct KernelSums {
-  numerics::GaussianSums pseudo, pairs;
-  double at(double h) const { return kInvSqrt2Pi / h * (pseudo.sum(h) + 2.0 * pairs.sum(h)); }
-};
+// Bandwidths whose kernel sums one pass over the pairs makes: enough to
+// use each row of distances while it is in the cache, few enough to spread
+// the search evenly over the cores and to show progress.
+constexpr std::size_t kBandwidthsAtOnce = 16;
 
-KernelSums kernelSums(std::span<const double> events, const ClassRuns& r, std::size_t limit) {
-  const std::size_t pseudoCount = events.size() * (r.left.size() + r.right.size());
-  std::size_t pairCount = 0;
-  for (std::size_t i = 0; i + 1 < r.real.size(); ++i) {
-    pairCount += events.size() > i + 1 ? events.size() - i - 1 : 0;
-  }
-  return allocating("cvint", [&]() -> KernelSums {
-    // Every distance is held at once (sorted, each bandwidth stops where
-    // the kernel underflows), so their number is checked first: the system
-    // may end a process that overcommits memory instead of refusing it.
-    if (pseudoCount > limit || pairCount > limit - pseudoCount) throw std::bad_alloc();
-    std::vector<double> pseudo, pairs;
-    pseudo.reserve(pseudoCount);
-    pairs.reserve(pairCount);
-    numerics::appendSquaredDistances(events, r.left, pseudo);
-    numerics::appendSquaredDistances(events, r.right, pseudo);
+// The kernel sums of one class at every bandwidth h[j]: every real event
+// against every pseudodatum, and every pair of real events (counted twice),
+// without the kernel's factor 1/(h sqrt(2 pi)). The distances stream row by
+// row (one event against a run of pseudodata, or against the later events),
+// each row ascending since the times are, so memory holds one row per
+// thread. Each group of bandwidths is summed by one thread over the rows in
+// their fixed order: the sums are the same on any number of threads.
+std::vector<double> kernelSums(std::span<const double> events, const ClassRuns& r,
+                               std::span<const double> h, unsigned threads, Progress& progress) {
+  std::vector<double> sums(h.size());
+  const std::size_t groups = (h.size() + kBandwidthsAtOnce - 1) / kBandwidthsAtOnce;
+  parallelFor(0, groups, threads, [&](std::size_t group) {
+    const std::size_t first = group * kBandwidthsAtOnce;
+    const auto mine = h.subspan(first, std::min(kBandwidthsAtOnce, h.size() - first));
+    numerics::RowSums pseudo(mine), pairs(mine);
+    // Rows end where the kernels of these bandwidths have underflowed.
+    const double reach = pseudo.reach();
+    std::vector<double> row;
+    row.reserve(std::max({events.size(), r.left.size(), r.right.size()}));
+    // The squared distances of x to the times from `from` on, nearest first.
+    auto fill = [&](double x, auto from, auto to) {
+      row.clear();
+      for (; from != to; ++from) {
+        const double d = x - *from;
+        if (d * d >= reach) break;
+        row.push_back(d * d);
+      }
+    };
+    for (const double x : events) {
+      fill(x, r.left.rbegin(), r.left.rend());
+      pseudo.add(row);
+      fill(x, r.right.begin(), r.right.end());
+      pseudo.add(row);
+    }
     // Each pair of real events once: the i-th of the run against the later
     // events.
     for (std::size_t i = 0; i + 1 < r.real.size(); ++i) {
-      for (std::size_t k = i + 1; k < events.size(); ++k) {
-        const double d = r.real[i] - events[k];
-        pairs.push_back(d * d);
-      }
+      fill(r.real[i], events.begin() + static_cast<std::ptrdiff_t>(std::min(i + 1, events.size())), events.end());
+      pairs.add(row);
     }
-    return {numerics::GaussianSums(std::move(pseudo)), numerics::GaussianSums(std::move(pairs))};
+    for (std::size_t m = 0; m < mine.size(); ++m) {
+      sums[first + m] = pseudo.sum(m) + 2.0 * pairs.sum(m);
+      progress.step();
+    }
   });
+  return sums;
 }
 
 [[noreturn]] void searchFault(int fault) {
@@ -101,13 +115,6 @@ void adviseOnTheOptimum(const State& s, Console& console, int cls) {
 
 }  // namespace
 
-std::size_t kernelDistanceLimit() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::size_t>::max();
-  return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize) / sizeof(double);
-}
-
 void hminmax(State& s) {
   const auto [first, last] = std::minmax_element(s.data.t1.begin(), s.data.t1.end());
   const double span = *last - *first;
@@ -115,7 +122,7 @@ void hminmax(State& s) {
   s.setting.hmax = s.parameters.hrelmax * span;
 }
 
-void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceLimit) {
+void cvint(State& s, Progress& progress, unsigned threads) {
   const Setting& g = s.setting;
   const int nhsrch = s.parameters.nhsrch;
   const auto points = static_cast<std::size_t>(nhsrch);
@@ -132,19 +139,20 @@ void cvint(State& s, Progress& progress, unsigned threads, std::size_t distanceL
   for (std::size_t row = 0; row < static_cast<std::size_t>(g.l); ++row) {
     const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
     const auto events = s.data.t4.row(row).first(static_cast<std::size_t>(g.n4[row]));
-    const KernelSums sums = kernelSums(events, runs(s, row), distanceLimit);
-    auto bandwidth = [&](std::size_t j) {
-      return static_cast<double>(j) * (g.hmax - g.hmin) / (nhsrch - 1) + g.hmin;
-    };
+    std::vector<double> bandwidths(points);
+    for (std::size_t j = 0; j < points; ++j) {
+      bandwidths[j] = static_cast<double>(j) * (g.hmax - g.hmin) / (nhsrch - 1) + g.hmin;
+    }
+    const std::vector<double> sums = kernelSums(events, runs(s, row), bandwidths, threads, progress);
     // One bandwidth: the integral of the squared estimate, then the sums.
     auto criterion = [&](std::size_t j, std::span<double> y, Binning binning) {
-      const double h = bandwidth(j);
+      const double h = bandwidths[j];
       const int fault = intest(times, *a, *b, h, y, s.data.ft.span(), binning);
       if (fault != kRateOk) searchFault(fault);
       double c = 0;
       for (std::size_t i = inside.first; i < inside.end(); ++i) c += y[i] * y[i];
       c = c * span / count;
-      s.data.cv.at(row, j) = {h, c - 2.0 * sums.at(h)};
+      s.data.cv.at(row, j) = {h, c - 2.0 * (kInvSqrt2Pi / h * sums[j])};
       progress.step();
     };
 

@@ -15,16 +15,12 @@ namespace morvek {
 // share hrelmax of the data span.
 void hminmax(State& s);
 
-// How many kernel distances a class may hold: half the machine's memory.
-std::size_t kernelDistanceLimit();
-
 // C(h) at nhsrch bandwidths for every class into cv, and the minimising
 // bandwidth into hcvint. The bandwidths are spread over `threads` threads
-// (0: all cores); the results do not depend on their number. A class with
-// more than distanceLimit kernel distances (every real event against every
-// pseudodatum and every other real event) stops the run with a message.
-void cvint(State& s, Progress& progress, unsigned threads = 0,
-           std::size_t distanceLimit = kernelDistanceLimit());
+// (0: all cores); the results do not depend on their number. Memory grows
+// with the number of events, not of their pairs. Progress counts two steps
+// per bandwidth and class: its kernel sums and its integral.
+void cvint(State& s, Progress& progress, unsigned threads = 0);
 
 // Asks for the bandwidth of class `cls` (1 to l).
 void chsett7(State& s, Console& console, int cls);

@@ -287,7 +287,7 @@ class Driver {
     if (pseudodataPending_) pseudodata(s_, s_.setting.maxnrr);
     if (crossValidationPending_) {
       Progress progress(Progress::terminal(), "Cross-validation of the kernel bandwidth",
-                        "bandwidths", static_cast<long>(s_.setting.l) * s_.parameters.nhsrch);
+                        "bandwidths", 2L * s_.setting.l * s_.parameters.nhsrch);
       cvint(s_, progress);
     }
     const int cls = decis5(s_, console_);

@@ -147,62 +147,51 @@ double blockSumAvx512(const double* d2, std::size_t n, double negC) {
 
 using BlockSum = double (*)(const double*, std::size_t, double);
 
+// Neumaier's step: total + b, with what the sum loses kept in carry.
+void compensatedAdd(double& total, double& carry, double b) {
+  const double next = total + b;
+  carry += std::abs(total) >= std::abs(b) ? (total - next) + b : (b - next) + total;
+  total = next;
+}
+
 double compensatedBlocks(std::span<const double> d2, double negC, BlockSum blockSumOf) {
   double total = 0.0;
-  double carry = 0.0;  // the low-order parts that total could not hold
+  double carry = 0.0;
   for (std::size_t start = 0; start < d2.size(); start += kBlock) {
     const std::size_t n = std::min(kBlock, d2.size() - start);
-    const double b = blockSumOf(d2.data() + start, n, negC);
-    const double next = total + b;
-    carry += std::abs(total) >= std::abs(b) ? (total - next) + b : (b - next) + total;
-    total = next;
+    compensatedAdd(total, carry, blockSumOf(d2.data() + start, n, negC));
   }
   return total + carry;
 }
 
 }  // namespace
 
-GaussianSums::GaussianSums(std::vector<double> squaredDistances)
-    : d2_(std::move(squaredDistances)) {
-  // NaN fails this test too, and would break the sort.
-  assert(std::all_of(d2_.begin(), d2_.end(), [](double v) { return v >= 0.0; }));
-  std::sort(d2_.begin(), d2_.end());
-}
-
-double GaussianSums::sum(double h) const {
-  assert(h > 0.0);
-  const double negC = -1.0 / (2.0 * h * h);
-  if (std::isinf(negC)) {
-    // 2 h^2 underflows: only identical points (d2 = 0) contribute, each
-    // exactly 1; d2 * negC would give 0 * inf for them.
-    return static_cast<double>(std::upper_bound(d2_.begin(), d2_.end(), 0.0) - d2_.begin());
-  }
-  // d2 * negC >= kExpCutoff for every d2 below the limit, up to roundings
-  // of 1e-16 relative that the margin of the cutoff (1e-5) absorbs.
-  const double limit = detail::kExpCutoff / negC;
-  const auto end = std::lower_bound(d2_.begin(), d2_.end(), limit);
-  return detail::sumExp(std::span<const double>(d2_.begin(), end), negC);
-}
-
-void appendSquaredDistances(std::span<const double> a, std::span<const double> b,
-                            std::vector<double>& out) {
-  out.reserve(out.size() + a.size() * b.size());
-  for (const double x : a) {
-    for (const double y : b) {
-      const double d = x - y;
-      out.push_back(d * d);
-    }
+RowSums::RowSums(std::span<const double> h) {
+  totals_.reserve(h.size());
+  for (const double b : h) {
+    assert(b > 0.0);
+    const double negC = -1.0 / (2.0 * b * b);
+    // d2 * negC >= kExpCutoff for every d2 below the limit, up to roundings
+    // of 1e-16 relative that the margin of the cutoff (1e-5) absorbs. When
+    // 2 h^2 underflows only identical points (d2 = 0) count, each exactly 1.
+    totals_.push_back({negC, std::isinf(negC) ? 0.0 : detail::kExpCutoff / negC});
+    // Identical points (d2 = 0) count for every bandwidth.
+    reach_ = std::max(reach_, std::nextafter(totals_.back().limit, INFINITY));
   }
 }
 
-void appendSquaredDistancesWithin(std::span<const double> a, std::vector<double>& out) {
-  if (a.size() < 2) return;
-  out.reserve(out.size() + a.size() * (a.size() - 1) / 2);
-  for (std::size_t i = 0; i + 1 < a.size(); ++i) {
-    for (std::size_t k = i + 1; k < a.size(); ++k) {
-      const double d = a[i] - a[k];
-      out.push_back(d * d);
+void RowSums::add(std::span<const double> d2) {
+  // NaN fails this test too, and would break the search.
+  assert(std::is_sorted(d2.begin(), d2.end()) && (d2.empty() || d2.front() >= 0.0));
+  for (Total& t : totals_) {
+    if (std::isinf(t.negC)) {
+      const auto zeros = std::upper_bound(d2.begin(), d2.end(), 0.0) - d2.begin();
+      compensatedAdd(t.total, t.carry, static_cast<double>(zeros));
+      continue;
     }
+    const auto end = std::lower_bound(d2.begin(), d2.end(), t.limit);
+    if (end == d2.begin()) continue;
+    compensatedAdd(t.total, t.carry, detail::sumExp(std::span<const double>(d2.begin(), end), t.negC));
   }
 }
 

@@ -1,10 +1,12 @@
-// Sums of Gaussian kernel values over a fixed set of pairs for many
-// bandwidths: S(h) = sum over pairs of exp(-d^2 / (2 h^2)).
+// Sums of Gaussian kernel values over a set of pairs for many bandwidths:
+// S(h) = sum over pairs of exp(-d^2 / (2 h^2)).
 //
-// The squared distances are sorted once, so that each sum stops where the
-// kernel underflows to exactly 0 in double. The result depends only on the
-// set of squared distances and on h: it is the same bits on every x86-64
-// machine, whatever vector unit the sum runs on, and from every thread.
+// The pairs come in rows whose squared distances ascend (the distances of
+// one event to the later ones, times being sorted), so that each row's sum
+// stops where the kernel underflows to exactly 0 in double, and memory holds
+// one row instead of all pairs. The result depends only on the rows, their
+// order and h: it is the same bits on every x86-64 machine, whatever vector
+// unit the sum runs on, and from every thread.
 #pragma once
 
 #include <cstddef>
@@ -13,32 +15,38 @@
 
 namespace numerics {
 
-class GaussianSums {
+class RowSums {
  public:
-  // Takes ownership and sorts ascending. Every distance must be >= 0 (no NaN).
-  explicit GaussianSums(std::vector<double> squaredDistances);
+  // One sum for each bandwidth h[j] > 0 (h = +inf counts the pairs).
+  explicit RowSums(std::span<const double> h);
 
-  // Sum over all pairs of exp(-d2 / (2 h^2)), h > 0 (h = +inf gives size()).
-  // Pairs whose term is 0 in double are skipped. Const and safe to call from
-  // several threads at once.
-  double sum(double h) const;
+  // Adds one row of squared distances, ascending, each >= 0 (no NaN). Pairs
+  // whose term is 0 in double are skipped; the row's sum joins each total
+  // with compensation, in the order the rows come.
+  void add(std::span<const double> d2);
 
-  std::size_t size() const { return d2_.size(); }
+  // The sum over every row added, of bandwidth j.
+  double sum(std::size_t j) const { return totals_[j].total + totals_[j].carry; }
+
+  // Squared distances from here on add nothing to any of the sums, so a row
+  // may end before them.
+  double reach() const { return reach_; }
 
  private:
-  std::vector<double> d2_;  // ascending
+  struct Total {
+    double negC;          // -1 / (2 h^2)
+    double limit;         // squared distances from here on underflow
+    double total = 0.0;
+    double carry = 0.0;  // the low-order parts that total could not hold
+  };
+  std::vector<Total> totals_;
+  double reach_ = 0.0;
 };
-
-// Appends (a[i] - b[k])^2 for every i and k, i outermost.
-void appendSquaredDistances(std::span<const double> a, std::span<const double> b,
-                            std::vector<double>& out);
-// Appends (a[i] - a[k])^2 for every pair i < k, i outermost.
-void appendSquaredDistancesWithin(std::span<const double> a, std::vector<double>& out);
 
 namespace detail {
 
 // Below this argument exp is 0 in double (exp(-745.1332...) is already the
-// smallest subnormal); GaussianSums skips the pairs beyond it.
+// smallest subnormal); RowSums skips the pairs beyond it.
 inline constexpr double kExpCutoff = -745.14;
 
 // exp(x) for x in [kExpCutoff, 0]; other arguments give garbage. Measured
