@@ -1,10 +1,7 @@
 #include "morvek/datafile.h"
 
 #include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "morvek/fatal.h"
 #include "tests/test_support.h"
@@ -12,170 +9,82 @@
 namespace morvek {
 namespace {
 
-using testing::lines;
-using Lines = std::vector<std::string>;
-using Values = std::vector<double>;
+using namespace testing;
 
-const Lines kProblemLines{"Input data file problem possibly in above line number(s)"};
-const Lines kReadError{"Error during file read"};
-constexpr DataType kPairTypes[] = {DataType::ordinary, DataType::extreme};
-constexpr DataType kAllTypes[] = {DataType::ordinary, DataType::extreme, DataType::times};
-
-// What one call of read1 left: the console text, the lines of the stop (if
-// it stopped), the returned count and the arrays read.
-struct Outcome {
-  std::string console;
-  std::optional<Lines> stop;
-  int count = -1;
-  Values t, x;
-};
-
-// Runs read1 on "data.txt" holding this text, named as the start-up dialog
-// stores it (blank-padded to 50). Without n1 the pre-scan runs, otherwise
-// the read of n1 points, answering pauses from `answers`.
-Outcome run(DataType type, const std::string& text, int n1 = kUnsetInt,
-            const std::string& answers = "", const std::string& name = "data.txt") {
-  testing::ScratchDir dir;
-  testing::writeFile("data.txt", text);
+// What read1 does with `name` (stored blank-padded to 50, as the start-up
+// dialog leaves it) for this data type: without n1 the pre-scan, otherwise
+// the read of n1 points, answering pauses from `answers`. The console text,
+// the lines of the stop, or the count and values returned.
+std::string read(DataType type, const std::string& name, int n1, const std::string& answers = "") {
   State s;
   s.setting.datatype = type;
   s.setting.inputfile = name + std::string(50 - name.size(), ' ');
-  testing::Scripted io(answers);
-  Outcome result;
+  s.setting.n1 = n1;
+  Scripted io(answers);
+  std::ostringstream text;
   try {
-    if (n1 == kUnsetInt) {
-      result.count = read1(s, io.console, ReadOption::count);
-    } else {
-      s.setting.n1 = n1;
+    if (n1 != kUnsetInt) {
       allocate0(s);
       init0(s);
-      result.count = read1(s, io.console, ReadOption::values);
-      result.t.assign(s.data.t1.begin(), s.data.t1.end());
-      result.x.assign(s.data.x1.begin(), s.data.x1.end());
     }
+    text << "count " << read1(s, io.console, n1 == kUnsetInt ? ReadOption::count : ReadOption::values) << "\n";
   } catch (const Fatal& stop) {
-    result.stop = stop.lines();
+    std::string lines = stop.lines().empty() ? "stop\n" : "";
+    for (const std::string& line : stop.lines()) lines += "stop: " + line + "\n";
+    return io.text() + lines;
   }
-  result.console = io.text();
-  return result;
+  if (n1 == kUnsetInt) return io.text() + text.str();
+  text << "t";
+  for (double t : s.data.t1) text << " " << t;
+  text << "\nx";
+  for (double x : s.data.x1) text << " " << x;
+  return io.text() + text.str() + "\n";
 }
 
-Outcome count(DataType type, const std::string& text) { return run(type, text); }
-
-TEST(Read1, FileThatCannotBeOpenedStopsBothModes) {
-  for (int n1 : {kUnsetInt, 3}) {
-    EXPECT_EQ(run(DataType::ordinary, "1 2\n", n1, "", "missing.txt").stop,
-              Lines{"Error during data file opening"});
-  }
-}
-
-TEST(Read1Count, CountsLinesThatBeginWithANumber) {
-  for (DataType type : kPairTypes) {
-    // Free form: commas, tabs, exponents with E or D, no final line end.
-    EXPECT_EQ(count(type, "1,10\n2.5e0 , -20\n+3D0\t3.0E+01\n4 .5").count, 4);
-    // Empty lines anywhere are skipped; CRLF line ends are read.
-    EXPECT_EQ(count(type, "\n1 10\r\n\r\n2 20\r\n  \r\n3 30\r\n\r\n\n").count, 3);
-    // A header has nothing before it; a text or unreadable line ends the count.
-    EXPECT_EQ(count(type, "time value\n1 10\n2 20\n").count, 0);
-    EXPECT_EQ(count(type, "1 10\n2 20\n3 30\nend of data\n5 50\n").count, 3);
-    EXPECT_EQ(count(type, "1 10\nNaN 20\n").count, 1);
-  }
-  EXPECT_EQ(count(DataType::times, "\n1\r\n\r\n2.5E+00\r\n3,\n\n").count, 3);
-  EXPECT_EQ(count(DataType::times, "t\n1\n2\n").count, 0);
-  for (DataType type : kAllTypes) EXPECT_EQ(count(type, "1 10\n2 20\n").console, "");
-}
-
-TEST(Read1Count, LinesThatCannotBeReadAsPairsAreNamed) {
-  for (DataType type : kPairTypes) {
-    // The read of a pair shifts onto the next line: line 5 is found because
-    // its "second number" is the time of line 6.
-    Outcome five = count(type, "1 0\n2 0\n3 0\n4 0\n5\n6 0\n7 0\n8 0\n9 0\n10 0\n");
-    EXPECT_EQ(five.console, "       5\n");
-    EXPECT_EQ(five.stop, kProblemLines);
-    // A short last line has nothing after it to match: the last line is named.
-    EXPECT_EQ(count(type, "1 0\n2 0\n3 0\n4\n").console, "       4\n");
-    // After the first shift the reads are one line off: only line 3 is found.
-    EXPECT_EQ(count(type, "1 0\n2 0\n3\n4 0\n5 0\n6 0\n7\n8 0\n").console, "       3\n");
-    // Unreadable second numbers are named where they stand.
-    Outcome text = count(type, "1 10\n2 20\n3 x\n4 40\n5 NaN\n6 60\n");
-    EXPECT_EQ(text.console, lines({"       3", "       5"}));
-    EXPECT_EQ(text.stop, kProblemLines);
-  }
-}
-
-TEST(Read1Count, MoreValuesThanALineHolds) {
-  for (DataType type : kPairTypes) {
-    Outcome three = count(type, "1 10\n2 20 99\n3 30\n");
-    EXPECT_EQ(three.console, "");
-    EXPECT_EQ(three.stop,
-              Lines{"Input data file problem (possibly more than two values per line)"});
-    // Text behind the numbers of a line is not a number too many.
-    EXPECT_EQ(count(type, "1 10 a\n2 20\n3 30\n").count, 3);
-  }
-  Outcome two = count(DataType::times, "1\n2 5\n3\n");
-  EXPECT_EQ(two.console, "");
-  EXPECT_EQ(two.stop, Lines{"Input data file problem (possibly more than one value per line)"});
-  EXPECT_EQ(count(DataType::times, "1,\n2\n3\n").count, 3);
-}
-
-TEST(Read1Values, ReadsEveryTypeInFreeForm) {
-  for (DataType type : kPairTypes) {
-    Outcome read = run(type, "\n1 10\r\n\r\n2,-20\r\n 3.5E+00 , -3.0D-1\r\n1.25e1\t4e2\n\n", 4);
-    EXPECT_EQ(read.stop, std::nullopt);
-    EXPECT_EQ(read.count, 4);
-    EXPECT_EQ(read.t, (Values{1, 2, 3.5, 12.5}));
-    EXPECT_EQ(read.x, (Values{10, -20, -0.3, 400}));
-    EXPECT_EQ(read.console, "");
-  }
-  Outcome times = run(DataType::times, "0.5\r\n\n1D0\r\n1.5e0\n", 3);
-  EXPECT_EQ(times.stop, std::nullopt);
-  EXPECT_EQ(times.t, (Values{0.5, 1, 1.5}));
-  EXPECT_EQ(times.x, Values{});  // no values kept for event times
-}
-
-TEST(Read1Values, DataSizeThatDoesNotMatchTheFile) {
-  for (DataType type : kAllTypes) {
-    const std::string three = type == DataType::times ? "1\n2\n3\n" : "1 10\n2 20\n3 30\n";
-    EXPECT_EQ(run(type, three, 4).stop, Lines{"True number of points less than input"});
-    EXPECT_EQ(run(type, three, 2).stop, Lines{"True number of points greater than input"});
-    // A text line after the data, and one among them.
-    EXPECT_EQ(run(type, three + "end\n", 3).stop, kReadError);
-    EXPECT_EQ(run(type, "1 10\nx\n3 30\n", 3).stop, kReadError);
-  }
-}
-
-// The lines listing points first to last as not later than the one before.
-std::string pointLines(int first, int last) {
-  std::string text;
-  for (int i = first; i <= last; ++i) {
-    const std::string number = std::to_string(i);
-    text += "Point " + std::string(8 - number.size(), ' ') + number +
-            " error (time not increasing): t(i) <= t(i-1)\n";
-  }
-  return text;
-}
-
-TEST(Read1Values, TimesThatDoNotIncreaseAreListed) {
-  Outcome equal = run(DataType::extreme, "1 5\n2 5\n3 5\n4 5\n5 5\n6 5\n7 5\n7 6\n9 5\n", 9);
-  EXPECT_EQ(equal.console, "Point        8 error (time not increasing): t(i) <= t(i-1)\n");
-  EXPECT_EQ(equal.stop, Lines{});
-  Outcome times = run(DataType::times, "1\n2\n3\n4\n5\n6\n7\n7.0\n6\n10\n", 10);
-  EXPECT_EQ(times.console, pointLines(8, 9));
-  EXPECT_EQ(times.stop, Lines{});
-}
-
-// 45 decreasing times list points 2 to 45, pausing after the 21st and the 41st line.
-TEST(Read1Values, LongListPausesAfterEveryTwentyLines) {
+// tests/golden/datafile.txt: free-form lines (commas, tabs, exponents with
+// E or D, CRLF, empty lines, no final line end); the count ends at a text
+// line; lines that cannot be read as pairs are named, the read of a pair
+// shifting onto the next line after a short one; more values than a line
+// holds; a data size that does not match the file; times that do not
+// increase, listed with a pause after every twenty lines.
+TEST(Read1, EachFileGivesItsCountValuesOrStop) {
   std::string decreasing;
   for (int i = 45; i >= 1; --i) decreasing += std::to_string(i) + " 0\n";
-  Outcome listed = run(DataType::ordinary, decreasing, 45, "\n\n");
-  EXPECT_EQ(listed.console, pointLines(2, 22) + "Continue with Enter\n" + pointLines(23, 42) +
-                                "Continue with Enter\n" + pointLines(43, 45));
-  EXPECT_EQ(listed.stop, Lines{});
-  // Nobody there to press Enter: the run stops at the first pause.
-  Outcome closed = run(DataType::ordinary, decreasing, 45, "");
-  EXPECT_EQ(closed.console, pointLines(2, 22) + "Continue with Enter\n");
-  EXPECT_EQ(closed.stop, Lines{});
+  const struct { const char* types; std::string text; int n1; std::string answers = ""; } cases[] = {
+      {"ox", "1,10\n2.5e0 , -20\n+3D0\t3.0E+01\n4 .5", kUnsetInt},
+      {"ox", "\n1 10\r\n\r\n2 20\r\n  \r\n3 30\r\n\r\n\n", kUnsetInt},
+      {"ox", "time value\n1 10\n2 20\n", kUnsetInt}, {"ox", "1 10\n2 20\n3 30\nend of data\n5 50\n", kUnsetInt},
+      {"ox", "1 10\nNaN 20\n", kUnsetInt}, {"ox", "1 0\n2 0\n3 0\n4 0\n5\n6 0\n7 0\n8 0\n9 0\n10 0\n", kUnsetInt},
+      {"ox", "1 0\n2 0\n3 0\n4\n", kUnsetInt}, {"ox", "1 0\n2 0\n3\n4 0\n5 0\n6 0\n7\n8 0\n", kUnsetInt},
+      {"ox", "1 10\n2 20\n3 x\n4 40\n5 NaN\n6 60\n", kUnsetInt}, {"ox", "1 10\n2 20 99\n3 30\n", kUnsetInt},
+      {"ox", "1 10 a\n2 20\n3 30\n", kUnsetInt}, {"t", "\n1\r\n\r\n2.5E+00\r\n3,\n\n", kUnsetInt},
+      {"t", "t\n1\n2\n", kUnsetInt}, {"t", "1\n2 5\n3\n", kUnsetInt}, {"t", "1,\n2\n3\n", kUnsetInt},
+      {"ox", "\n1 10\r\n\r\n2,-20\r\n 3.5E+00 , -3.0D-1\r\n1.25e1\t4e2\n\n", 4}, {"t", "0.5\r\n\n1D0\r\n1.5e0\n", 3},
+      {"ox", "1 10\n2 20\n3 30\n", 4}, {"ox", "1 10\n2 20\n3 30\n", 2}, {"ox", "1 10\n2 20\n3 30\nend\n", 3},
+      {"oxt", "1 10\nx\n3 30\n", 3}, {"t", "1\n2\n3\n", 4}, {"t", "1\n2\n3\n", 2}, {"t", "1\n2\n3\nend\n", 3},
+      {"x", "1 5\n2 5\n3 5\n4 5\n5 5\n6 5\n7 5\n7 6\n9 5\n", 9}, {"t", "1\n2\n3\n4\n5\n6\n7\n7.0\n6\n10\n", 10},
+      {"o", decreasing, 45, "\n\n"}, {"o", decreasing, 45, ""},  // nobody there to press Enter
+  };
+  ScratchDir dir;
+  std::string all;
+  for (const auto& c : cases) {
+    writeFile("data.txt", c.text);
+    std::string first, shown;
+    for (const char* type = c.types; *type != '\0'; ++type) {
+      const DataType t = *type == 'o' ? DataType::ordinary : *type == 'x' ? DataType::extreme : DataType::times;
+      const std::string result = read(t, "data.txt", c.n1, c.answers);
+      if (first.empty()) first = result;
+      EXPECT_EQ(result, first) << c.types << " " << c.text;
+    }
+    for (char ch : c.text.substr(0, 100)) {
+      shown += ch == '\n' ? "\\n" : ch == '\r' ? "\\r" : ch == '\t' ? "\\t" : std::string(1, ch);
+    }
+    const std::string size = c.n1 == kUnsetInt ? "" : ", n1 " + std::to_string(c.n1);
+    all += "== " + std::string(c.types) + size + ": " + shown + " ==\n" + first;
+  }
+  expectGolden("datafile.txt", all);
+  EXPECT_EQ(read(DataType::ordinary, "missing.txt", kUnsetInt), "stop: Error during data file opening\n");
+  EXPECT_EQ(read(DataType::ordinary, "missing.txt", 3), "stop: Error during data file opening\n");
 }
 
 }  // namespace

@@ -12,14 +12,6 @@
 namespace prep {
 namespace {
 
-struct Case {
-  const char* name;
-  std::string text;
-  Kind kind;
-  ReadOptions options;
-  std::string want;  // the data file, or the first line of the error
-};
-
 ReadOptions with(auto set) {
   ReadOptions o;
   set(o);
@@ -27,56 +19,52 @@ ReadOptions with(auto set) {
 }
 
 // 2019 has 365 days, 2020 has 366: the first of February 2020 is day 32.
-const double kFeb2020 = 2020 + 31.0 / 366;
+std::string at(double days2020) { return roundTrip(2020 + days2020 / 366); }
 
 TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
+  struct Case {
+    std::string text;
+    ReadOptions options;
+    std::string want;  // the data file, or the first line of the error
+    Kind kind = Kind::series;
+  };
   const std::vector<Case> cases{
-      {"csv with header, comment, quotes, NA and empty", "date,flow\n# from the agency\n\"2020-02-01\",\"5.5\"\n2020-02-02,NA\n2020-02-03,\n2021-01-01,7\n",
-       Kind::series, {}, roundTrip(kFeb2020) + " 5.5\n2021 7\n"},
-      {"semicolons and decimal commas", "Datum;Abfluss\n2020-02-01;5,5\n2020-02-01T12:00;6,25\n", Kind::series, {},
-       roundTrip(kFeb2020) + " 5.5\n" + roundTrip(2020 + 31.5 / 366) + " 6.25\n"},
-      {"blanks, date and clock as two words, a mark of our own", "2020-02-01 06:00 3\n2020-02-01 18:00:00 -99\n2020-03 4\n",
-       Kind::series, with([](ReadOptions& o) { o.missing = {"-99"}; }),
-       roundTrip(2020 + 31.25 / 366) + " 3\n" + roundTrip(2020 + 60.0 / 366) + " 4\n"},
-      {"slashes for dashes", "2020/02/01 12:00,1\n", Kind::series, {}, roundTrip(2020 + 31.5 / 366) + " 1\n"},
-      {"tabs, columns by name, Z time", "station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", Kind::series,
-       with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
+      // Header, comment, quotes, NA and an empty field; decimal commas; dates and clocks as two words.
+      {"date,flow\n# agency\n\"2020-02-01\",\"5.5\"\n2020-02-02,NA\n2020-02-03,\n2021-01-01,7\n", {}, at(31) + " 5.5\n2021 7\n"},
+      {"Datum;Abfluss\n2020-02-01;5,5\n2020-02-01T12:00;6,25\n", {}, at(31) + " 5.5\n" + at(31.5) + " 6.25\n"},
+      {"2020-02-01 06:00 3\n2020-02-01 18:00:00 -99\n2020-03 4\n", with([](ReadOptions& o) { o.missing = {"-99"}; }),
+       at(31.25) + " 3\n" + at(60) + " 4\n"},
+      {"2020/02/01 12:00,1\n", {}, at(31.5) + " 1\n"},
+      {"station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
        roundTrip(2019 + (364 + 86399.0 / 86400) / 365) + " 1000\n"},
-      {"event times only", "1871.5\n1900\n", Kind::times, {}, "1871.5\n1900\n"},
-      {"ties: mean", "1 5\n2 1\n2 3\n2 2\n3 0\n", Kind::events,
-       with([](ReadOptions& o) { o.ties = Ties::mean; }), "1 5\n2 2\n3 0\n"},
-      {"ties: max", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::max; }), "2 3\n"},
-      {"ties: last", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::last; }), "2 2\n"},
-      {"ties: min", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::min; }), "2 1\n"},
-      {"ties: first", "2 1\n2 3\n2 2\n", Kind::events, with([](ReadOptions& o) { o.ties = Ties::first; }), "2 1\n"},
-      {"hourly to daily maxima", "2020-02-01T00:00,1\n2020-02-01T23:00,4\n2020-02-03T01:00,2\n", Kind::series,
-       with([](ReadOptions& o) { o.aggregate = Period::day; }),
-       roundTrip(kFeb2020) + " 4\n" + roundTrip(2020 + 33.0 / 366) + " 2\n"},
-      {"monthly sums, yearly means", "2020-02-01,1\n2020-02-29,2\n2021-01-05,4\n", Kind::series,
-       with([](ReadOptions& o) { o.aggregate = Period::month; o.stat = Stat::sum; }),
-       roundTrip(kFeb2020) + " 3\n2021 4\n"},
-      {"yearly means of plain numbers", "1990.2 1\n1990.7 2\n1991.1 6\n", Kind::series,
-       with([](ReadOptions& o) { o.aggregate = Period::year; o.stat = Stat::mean; }), "1990 1.5\n1991 6\n"},
-      {"error: repeated time", "1 1\n1 2\n", Kind::series, {}, "in.csv:2: the time of line 1 is repeated"},
-      {"error: time going back", "2 1\n\n1 2\n", Kind::series, {}, "in.csv:3: the time is earlier than that of line 1"},
-      {"error: unreadable value", "1 1\n2 1,5,3\n", Kind::series, {}, "in.csv:2: the value '1,5,3' is unreadable"},
-      {"error: unreadable time", "date,v\n2020-02-30,1\n", Kind::series, {},
-       "in.csv:2: the time '2020-02-30' is unreadable"},
-      {"error: too few fields", "1,2\n3\n", Kind::series, {}, "in.csv:2: too few fields (1)"},
-      {"error: unknown column", "a,b\n1,2\n", Kind::series, with([](ReadOptions& o) { o.value = "c"; }),
-       "in.csv:1: no column is named 'c'"},
-      {"error: day periods of plain numbers", "1 1\n", Kind::series,
-       with([](ReadOptions& o) { o.aggregate = Period::day; }), "in.csv:1: the time is a plain number"},
-      {"error: nothing but a header", "date,flow\n", Kind::series, {}, "in.csv: no line holds numbers or dates"},
+      {"1871.5\n1900\n", {}, "1871.5\n1900\n", Kind::times},
+      // Hourly readings to daily maxima, monthly sums, yearly means of plain numbers.
+      {"2020-02-01T00:00,1\n2020-02-01T23:00,4\n2020-02-03T01:00,2\n",
+       with([](ReadOptions& o) { o.aggregate = Period::day; }), at(31) + " 4\n" + at(33) + " 2\n"},
+      {"2020-02-01,1\n2020-02-29,2\n2021-01-05,4\n",
+       with([](ReadOptions& o) { o.aggregate = Period::month; o.stat = Stat::sum; }), at(31) + " 3\n2021 4\n"},
+      {"1990.2 1\n1990.7 2\n1991.1 6\n", with([](ReadOptions& o) { o.aggregate = Period::year; o.stat = Stat::mean; }),
+       "1990 1.5\n1991 6\n"},
+      {"1 1\n1 2\n", {}, "in.csv:2: the time of line 1 is repeated"},
+      {"2 1\n\n1 2\n", {}, "in.csv:3: the time is earlier than that of line 1"},
+      {"1 1\n2 1,5,3\n", {}, "in.csv:2: the value '1,5,3' is unreadable"},
+      {"date,v\n2020-02-30,1\n", {}, "in.csv:2: the time '2020-02-30' is unreadable"},
+      {"1,2\n3\n", {}, "in.csv:2: too few fields (1)"},
+      {"a,b\n1,2\n", with([](ReadOptions& o) { o.value = "c"; }), "in.csv:1: no column is named 'c'"},
+      {"1 1\n", with([](ReadOptions& o) { o.aggregate = Period::day; }), "in.csv:1: the time is a plain number"},
+      {"date,flow\n", {}, "in.csv: no line holds numbers or dates"},
   };
   for (const Case& c : cases) {
     try {
-      const Prepared p = prepare("in.csv", c.text, c.kind, c.options);
-      EXPECT_EQ(p.data, c.want) << c.name;
+      EXPECT_EQ(prepare("in.csv", c.text, c.kind, c.options).data, c.want) << c.text;
     } catch (const Error& error) {
       const std::string what = error.what();
-      EXPECT_EQ(what.substr(0, what.find('\n')), c.want) << c.name;
+      EXPECT_EQ(what.substr(0, what.find('\n')), c.want) << c.text;
     }
+  }
+  for (const auto& [rule, want] : {std::pair{Ties::first, "2 1\n"}, {Ties::last, "2 2\n"}, {Ties::max, "2 3\n"},
+                                   {Ties::min, "2 1\n"}, {Ties::mean, "2 2\n"}}) {
+    EXPECT_EQ(prepare("in", "2 1\n2 3\n2 2\n", Kind::events, with([&](ReadOptions& o) { o.ties = rule; })).data, want);
   }
 }
 
@@ -167,10 +155,10 @@ TEST(PrepTest, CommandLine) {
   const std::string prep = MORVEK_PREP_BINARY;
   morvek::testing::writeFile("in.csv", "date,flow\n2020-02-01,5\n");
   ASSERT_EQ(std::system((prep + " series in.csv -o out.dat 2>err.txt").c_str()), 0);
-  EXPECT_EQ(morvek::testing::readFile("out.dat"), roundTrip(kFeb2020) + " 5\n");
+  EXPECT_EQ(morvek::testing::readFile("out.dat"), at(31) + " 5\n");
   morvek::testing::writeFile("bad.csv", "1 1\n0 1\n");
   EXPECT_NE(std::system((prep + " series bad.csv -o out.dat 2>err.txt").c_str()), 0);
-  EXPECT_EQ(morvek::testing::readFile("out.dat"), roundTrip(kFeb2020) + " 5\n");  // untouched
+  EXPECT_EQ(morvek::testing::readFile("out.dat"), at(31) + " 5\n");  // untouched
   EXPECT_EQ(morvek::testing::readFile("err.txt").substr(0, 26), "morvek-prep: bad.csv:2: th");
   EXPECT_NE(std::system((prep + " series 2>/dev/null").c_str()), 0);
   ASSERT_EQ(std::system((prep + " cfg > morvek.cfg").c_str()), 0);

@@ -156,6 +156,5 @@ std::string lines(std::initializer_list<std::string> items) {
   return text;
 }
 
-std::string emptyLines(int count) { return std::string(static_cast<std::size_t>(count), '\n'); }
 
 }  // namespace morvek::testing

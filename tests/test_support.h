@@ -105,6 +105,5 @@ void setGrid(State& s, double from, double to, int ngrid);
 
 // Joins lines with line ends, for golden transcripts.
 std::string lines(std::initializer_list<std::string> items);
-std::string emptyLines(int count);
 
 }  // namespace morvek::testing
