@@ -143,27 +143,30 @@ void cvint(State& s, Progress& progress, unsigned threads) {
     for (std::size_t j = 0; j < points; ++j) {
       bandwidths[j] = static_cast<double>(j) * (g.hmax - g.hmin) / (nhsrch - 1) + g.hmin;
     }
-    const std::vector<double> sums = kernelSums(events, runs(s, row), bandwidths, threads, progress);
-    // One bandwidth: the integral of the squared estimate, then the sums.
-    auto criterion = [&](std::size_t j, std::span<double> y, Binning binning) {
-      const double h = bandwidths[j];
-      const int fault = intest(times, *a, *b, h, y, s.data.ft.span(), binning);
+    // One bandwidth's integral of the squared estimate. The estimator
+    // refuses a bandwidth that is not positive before any sum is formed.
+    std::vector<double> integral(points);
+    auto integrate = [&](std::size_t j, std::span<double> y, Binning binning) {
+      const int fault = intest(times, *a, *b, bandwidths[j], y, s.data.ft.span(), binning);
       if (fault != kRateOk) searchFault(fault);
       double c = 0;
       for (std::size_t i = inside.first; i < inside.end(); ++i) c += y[i] * y[i];
-      c = c * span / count;
-      s.data.cv.at(row, j) = {h, c - 2.0 * (kInvSqrt2Pi / h * sums[j])};
+      integral[j] = c * span / count;
       progress.step();
     };
-
     // The first bandwidth bins the times; the others reuse the transform.
     std::vector<double> first(lx.size());
-    criterion(0, first, Binning::fresh);
+    integrate(0, first, Binning::fresh);
     parallelFor(1, points, threads, [&](std::size_t j) {
       thread_local std::vector<double> y;
       y.resize(lx.size());
-      criterion(j, y, Binning::reuse);
+      integrate(j, y, Binning::reuse);
     });
+    const std::vector<double> sums = kernelSums(events, runs(s, row), bandwidths, threads, progress);
+    for (std::size_t j = 0; j < points; ++j) {
+      const double h = bandwidths[j];
+      s.data.cv.at(row, j) = {h, integral[j] - 2.0 * (kInvSqrt2Pi / h * sums[j])};
+    }
 
     // The smallest bandwidth wins on equal criteria.
     std::size_t best = 0;
