@@ -71,10 +71,10 @@ TEST(WindowDialogAndBackground, LimitsAnswersCurvesMediansAndTheLowVariabilityWa
   EXPECT_EQ(std::vector({kmax(10, 0.25), kmax(10, 0.5), kmax(40, 0.25), kmax(7, 0.25)}), std::vector({3, 4, 10, 3}));
   testing::ScratchDir dir;
   s = series(noisySeries(40, 3, 20));
-  testing::Scripted session("\nx\n\n2\n\n11\n\n7\n");
+  testing::Scripted session("\nx\n\n2\n\n11\n\n10\n");  // x, 2 and 11 refused; kmax taken
   testing::RecordingRunner runner;
   chsett4(s, session.console, runner);
-  EXPECT_EQ(std::tuple(s.setting.k, s.setting.kcv1, s.setting.kcvm), std::tuple(7, 4, 7));  // as C_1, C_m give
+  EXPECT_EQ(std::tuple(s.setting.k, s.setting.kcv1, s.setting.kcvm), std::tuple(10, 4, 7));  // as C_1, C_m give
   EXPECT_EQ(runner.commands.size(), 4u);  // the curves at every attempt
   // The background and the variability, and the warning when it is near 0.
   const std::vector<double> x = noisySeries(60, 11, 9);

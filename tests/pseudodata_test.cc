@@ -51,9 +51,9 @@ TEST(PseudodataTest, SidesMirrorStopAndContinue) {
 // between; the first two-point candidate is the reflection of x(1), up to
 // a few units in the last place of the largest time involved.
 TEST(PseudodataTest, TwoPointRule) {
-  const List thirds = detail::orderStatistics(List{3.0, 6.0}, 0.0, 9.0);
+  const List thirds = detail::orderStatistics(List{4.0, 7.0}, 1.0, 10.0);
   ASSERT_EQ(thirds.size(), 10u);
-  for (std::size_t j = 0; j < 10; ++j) EXPECT_DOUBLE_EQ(thirds[j], static_cast<double>(j));
+  for (std::size_t j = 0; j < 10; ++j) EXPECT_DOUBLE_EQ(thirds[j], j + 1.0);
   const double L = 3.7, R = 12.9, tolerance = 64 * std::numeric_limits<double>::epsilon() * R;
   for (double inner : {3.7000001, 4.1, 5.25, 8.0, 12.3}) {
     EXPECT_EQ(leftSide(List{inner, 12.5}, L, R, -1e6, Rule::reflection)[0], L - (inner - L));
