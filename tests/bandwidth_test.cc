@@ -12,8 +12,9 @@ using namespace testing;
 using List = std::vector<double>;
 
 // Class 1: `count` events on [0, 100], two of them on its ends; class 2: one
-// event. Both with the same pseudodata; C(h) at 100 bandwidths from 0.5 to
-// 20 on a grid with points on 0 and 100.
+// event; both with the same pseudodata. Class 3: two tight clusters without
+// pseudodata, whose C(h) is smallest at the smallest bandwidth. C(h) at 100
+// bandwidths from 0.5 to 20 on a grid with points on 0 and 100.
 State withClasses(std::size_t count) {
   List real{0, 100}, pseudo{-60, -25, -3, 50, 104, 111, 170};
   for (std::size_t i = 2; i < count; ++i) real.push_back(std::fmod(i * 61.803398875, 100.0));
@@ -22,8 +23,9 @@ State withClasses(std::size_t count) {
   all.insert(all.end(), real.begin(), real.end());
   all.insert(all.end(), pseudo.begin() + 4, pseudo.end());
   State s = withData(DataType::ordinary, {0, 100});
-  setClasses(s, {0, 1, 2}, {real, {50}});
-  setPseudodata(s, {all, pseudo});
+  const List clusters{20, 20.05, 20.1, 60, 60.05, 60.1};
+  setClasses(s, {0, 1, 2, 3}, {real, {50}, clusters});
+  setPseudodata(s, {all, pseudo, clusters});
   s.parameters.nhsrch = 100;
   allocate4c(s);
   setGrid(s, -30, 129.375, 256);
@@ -51,12 +53,12 @@ TEST(BandwidthTest, CriterionMatchesItsDefinitionOnAnyNumberOfThreads) {
   State s = withClasses(40), two = withClasses(40);
   std::ostringstream shown;
   {
-    Progress quiet(nullptr, "", "", 0), progress(&shown, "Bandwidths", "bandwidths", 400);
+    Progress quiet(nullptr, "", "", 0), progress(&shown, "Bandwidths", "bandwidths", 600);
     cvint(s, quiet, 1);
     cvint(two, progress, 2);
   }
-  EXPECT_NE(shown.str().find("Bandwidths: 400 of 400 bandwidths"), std::string::npos);
-  for (std::size_t row = 0; row < 2; ++row) {
+  EXPECT_NE(shown.str().find("Bandwidths: 600 of 600 bandwidths"), std::string::npos);
+  for (std::size_t row = 0; row < 3; ++row) {
     double best = 1e300, bestH = 0;
     for (std::size_t j = 0; j < 100; ++j) {
       const double h = static_cast<double>(j) * 19.5 / 99 + 0.5, want = naiveCriterion(s, row, h);
@@ -67,6 +69,7 @@ TEST(BandwidthTest, CriterionMatchesItsDefinitionOnAnyNumberOfThreads) {
     }
     EXPECT_EQ(s.setting.hcvint[row], bestH);
   }
+  EXPECT_EQ(s.setting.hcvint[2], 0.5);
 }
 
 // A bandwidth that is not positive ends the run with a message.
