@@ -30,6 +30,7 @@ int daysIn(int y, int m) {
   return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
 }
 
+// year + (day of year - 1 + fraction of the day) / days in that year.
 double decimalYear(int y, int m, int d, double second) {
   int dayOfYear = d;
   for (int k = 1; k < m; ++k) dayOfYear += daysIn(y, k);
@@ -342,12 +343,6 @@ std::string spanLine(const std::vector<Point>& points) {
 }
 
 }  // namespace
-
-bool parseDate(std::string_view token, double& year) {
-  const auto t = parseStamp(token);
-  if (t) year = t->number;
-  return t.has_value();
-}
 
 std::string roundTrip(double value) {
   char buffer[32];

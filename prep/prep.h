@@ -58,10 +58,4 @@ std::string configText();
 // A number written so that it reads back to the same double.
 std::string roundTrip(double value);
 
-// The decimal year of an ISO date or date-time (YYYY-MM-DD, YYYY-MM,
-// YYYY-MM-DDThh:mm[:ss] or "YYYY-MM-DD hh:mm[:ss]", also with slashes in
-// place of the dashes): year + (day of year
-// - 1 + fraction of the day) / days in that year. False if it is none.
-bool parseDate(std::string_view token, double& year);
-
 }  // namespace prep
