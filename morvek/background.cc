@@ -2,13 +2,14 @@
 // of their window.
 //
 // Every window of the cross-validation is independent of the others, so
-// they are spread over the cores; each entry is computed by one thread
-// alone in a fixed order of operations, and the minima are searched
-// afterwards in order of k, so the outcome is the same on any number of
-// threads.
+// they are spread over the cores in groups of neighbouring windows, which
+// share work; each entry is computed by one thread alone in a fixed order
+// of operations, and the minima are searched afterwards in order of k, so
+// the outcome is the same on any number of threads.
 #include "morvek/background.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -25,28 +26,9 @@ constexpr double kNoMinimum = 9.9e29;
 // Below this the variability counts as zero.
 constexpr double kLowVariability = 1e-12;
 
-// The median of r, which is reordered.
-double median(std::span<double> r) {
-  const std::size_t n = r.size();
-  const auto upper = r.begin() + static_cast<std::ptrdiff_t>(n / 2);
-  std::nth_element(r.begin(), upper, r.end());
-  if (n % 2 == 1) return *upper;
-  const double below = *std::max_element(r.begin(), upper);
-  return (below + *upper) / 2;
-}
-
-struct Criteria {
-  double c1, cm;
-};
-
-Criteria criteria(std::span<const double> x, std::span<const double> y, std::span<double> r) {
-  double sum = 0;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    r[i] = std::abs(x[i] - y[i]);
-    sum += r[i];
-  }
-  return {sum / static_cast<double>(x.size()), median(r)};
-}
+// Windows taken together by one thread: consecutive windows share work, and
+// there are still enough groups to keep every core busy to the end.
+constexpr int kWindowsAtOnce = 16;
 
 }  // namespace
 
@@ -60,17 +42,22 @@ void cvmed(std::span<const double> x, int kmin, int kmax, CvMedData& cm, int& kc
   assert(2 * static_cast<std::size_t>(kmax) + 1 <= x.size());
 
   const numerics::RunmedSeries series(x);
-  parallelFor(0, static_cast<std::size_t>(entries), threads, [&](std::size_t j) {
-    thread_local std::vector<double> y, r;
-    y.resize(x.size());
-    r.resize(x.size());
-    const int k = kmin + static_cast<int>(j);
-    series.run(k, y, numerics::kRunmedLeaveOneOut);
-    const Criteria c = criteria(x, y, r);
-    cm.cv1[j] = c.c1;
-    cm.cvm[j] = c.cm;
-    cm.cvj[j] = k;
-    progress.step();
+  const int groups = (entries + kWindowsAtOnce - 1) / kWindowsAtOnce;
+  parallelFor(0, static_cast<std::size_t>(groups), threads, [&](std::size_t g) {
+    const int first = static_cast<int>(g) * kWindowsAtOnce;
+    const int count = std::min(kWindowsAtOnce, entries - first);
+    std::array<int, kWindowsAtOnce> ks;
+    std::array<numerics::Residuals, kWindowsAtOnce> r;
+    for (int j = 0; j < count; ++j) ks[static_cast<std::size_t>(j)] = kmin + first + j;
+    const auto used = static_cast<std::size_t>(count);
+    series.residuals(std::span(ks).first(used), numerics::kRunmedLeaveOneOut, std::span(r).first(used));
+    for (int j = 0; j < count; ++j) {
+      const auto at = static_cast<std::size_t>(first + j);
+      cm.cv1[at] = r[static_cast<std::size_t>(j)].mean;
+      cm.cvm[at] = r[static_cast<std::size_t>(j)].median;
+      cm.cvj[at] = ks[static_cast<std::size_t>(j)];
+      progress.step();
+    }
   });
 
   double min1 = kNoMinimum, minm = kNoMinimum;

@@ -31,6 +31,12 @@
 //      bitset has 2L bits, holds h of them and stays in the L1 cache.
 //    - RunmedSeries ranks the whole series once in its constructor, so a
 //      pass needs no sorting at all; the bitset spans the series.
+//    - RunmedSeries::residuals, for the many passes of a cross-validation,
+//      slides over pairs of blocks like runmed, with L the power of two
+//      from h to 2h-1. The pairs are ranked from the order of the whole
+//      series, not sorted, once for every window of that L, so the bitset
+//      stays at least a quarter full and the neighbours of m are nearly
+//      always in m's word. The residuals are taken as the window slides.
 //
 // Keys: orderKey maps a double's bits onto an unsigned integer of the same
 // order (-0 just below +0, NaNs beyond the infinities). Comparing keys gives
@@ -44,9 +50,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
+#include <cmath>
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -81,11 +90,18 @@ void repeatEnds(int k, std::span<double> y) {
   std::fill(y.end() - static_cast<std::ptrdiff_t>(uk), y.end(), y[y.size() - uk - 1]);
 }
 
-// cond ? a : b by masks: for choices that are random, where the compiler
-// would otherwise branch and mispredict half the time.
+// cond ? a : b for choices that are random, where a branch would be
+// mispredicted half the time: a conditional move on x86-64, which the
+// compiler does not always choose by itself, and masks elsewhere.
 template <class T>
 T pick(bool cond, T a, T b) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static_assert(sizeof(T) == 4 || sizeof(T) == 8);
+  asm("test %b1, %b1\n\tcmovnz %2, %0" : "+r"(b) : "q"(cond), "r"(a) : "cc");
+  return b;
+#else
   return b ^ ((a ^ b) & (T{0} - static_cast<T>(cond)));
+#endif
 }
 
 constexpr Key kSignBit = Key{1} << 63;
@@ -364,15 +380,19 @@ __attribute__((target_clones("avx2", "default"))) void slideSortedWindow(int k, 
 // ---------------------------------------------------------------------------
 // Rank set.
 
-// A set of ranks 0..universe-1: one bit per rank, and a summary bit per
-// 64-bit word telling whether the word holds any member, so that a scan for
-// a neighbour crosses empty stretches 4096 ranks at a time.
+// A set of ranks 0..universe-1: one bit per rank, and a byte per 64-bit
+// word telling whether the word holds any member, so that a scan for a
+// neighbour crosses empty stretches 512 ranks at a time. The bytes are only
+// ever stored, never read and modified, so an insertion or an erasure does
+// not wait for the one before, as it would on summary bits that 4096 ranks
+// share.
 class RankSet {
  public:
-  // Storage for a set over ranks below universe: words, then summary.
+  // Storage for a set over ranks below universe: words, then the bytes with
+  // a zero word of padding on each side, so that scans read whole words.
   static std::size_t storageFor(int universe) {
     const std::size_t words = static_cast<std::size_t>(universe) / 64 + 1;
-    return words + words / 64 + 1;
+    return words + words / 8 + 3;
   }
 
   RankSet(Key* storage, int universe) : words_(storage) { reset(universe); }
@@ -381,22 +401,22 @@ class RankSet {
   // exceed the universe the storage was sized for.
   void reset(int universe) {
     nwords_ = universe / 64 + 1;
-    nsummary_ = nwords_ / 64 + 1;
-    summary_ = words_ + nwords_;
-    std::fill_n(words_, nwords_ + nsummary_, Key{0});
+    const int padded = nwords_ / 8 + 3;
+    std::fill_n(words_, nwords_ + padded, Key{0});
+    occupied_ = reinterpret_cast<unsigned char*>(words_ + nwords_ + 1);
   }
 
   void insert(int r) {
     const auto u = static_cast<unsigned>(r);
     words_[u >> 6] |= bit(u);
-    summary_[u >> 12] |= bit(u >> 6);
+    occupied_[u >> 6] = 1;
   }
 
   void erase(int r) {
     const auto u = static_cast<unsigned>(r);
     Key& word = words_[u >> 6];
     word &= ~bit(u);
-    summary_[u >> 12] &= ~(static_cast<Key>(word == 0) << ((u >> 6) & 63));
+    occupied_[u >> 6] = word != 0;
   }
 
   // The smallest member above r, or -1.
@@ -404,16 +424,13 @@ class RankSet {
     const auto u = static_cast<unsigned>(r);
     const Key above = words_[u >> 6] & (~Key{1} << (u & 63));
     if (above != 0) return static_cast<int>((u & ~63u) | static_cast<unsigned>(std::countr_zero(above)));
-    const int q = static_cast<int>(u >> 6) + 1;  // first word after r's
-    int si = q >> 6;
-    if (si >= nsummary_) return -1;
-    Key s = summary_[si] & (~Key{0} << (q & 63));
-    while (s == 0) {
-      if (++si >= nsummary_) return -1;
-      s = summary_[si];
+    for (int q = static_cast<int>(u >> 6) + 1; q < nwords_; q += 8) {
+      const Key eight = occupiedAt(q);  // words q..q+7, little-endian
+      if (eight == 0) continue;
+      const int wi = q + std::countr_zero(eight) / 8;
+      return wi < nwords_ ? (wi << 6) | std::countr_zero(words_[wi]) : -1;
     }
-    const int wi = (si << 6) | std::countr_zero(s);
-    return (wi << 6) | std::countr_zero(words_[wi]);
+    return -1;
   }
 
   // The largest member below r, or -1.
@@ -421,16 +438,13 @@ class RankSet {
     const auto u = static_cast<unsigned>(r);
     const Key below = words_[u >> 6] & (bit(u) - 1);
     if (below != 0) return static_cast<int>((u & ~63u) | static_cast<unsigned>(63 - std::countl_zero(below)));
-    const int q = static_cast<int>(u >> 6) - 1;  // last word before r's
-    if (q < 0) return -1;
-    int si = q >> 6;
-    Key s = summary_[si] & (~Key{0} >> (63 - (q & 63)));
-    while (s == 0) {
-      if (--si < 0) return -1;
-      s = summary_[si];
+    for (int q = static_cast<int>(u >> 6) - 1; q >= 0; q -= 8) {
+      const Key eight = occupiedAt(q - 7);  // words q-7..q; before 0 the padding
+      if (eight == 0) continue;
+      const int wi = q - std::countl_zero(eight) / 8;
+      return (wi << 6) | (63 - std::countl_zero(words_[wi]));
     }
-    const int wi = (si << 6) | (63 - std::countl_zero(s));
-    return (wi << 6) | (63 - std::countl_zero(words_[wi]));
+    return -1;
   }
 
   // The two members next below m and the two next above (-1 where there is
@@ -472,59 +486,95 @@ class RankSet {
  private:
   static Key bit(unsigned u) { return Key{1} << (u & 63); }
 
+  Key occupiedAt(int q) const {
+    Key eight;
+    std::memcpy(&eight, occupied_ + q, sizeof eight);
+    return eight;
+  }
+
   Key* words_;
-  Key* summary_ = nullptr;
+  unsigned char* occupied_ = nullptr;  // occupied_[w]: word w holds a member; 8 zero bytes either side
   int nwords_ = 0;
-  int nsummary_ = 0;
 };
 
-// Slides a window of h = 2k+1 ranks over pr: window j holds pr[j..j+2k].
-// Window 0 is already in set, with median rank m; writes the output of
-// window j to out[j] for j < windows.
+// A window of h = 2k+1 ranks sliding over pr: window j holds pr[j..j+2k].
+// Window 0 must be in set when the slider is made.
 //
 // Whether the median moves, and which way, depends on the data at random,
-// so the step computes every candidate (the neighbours of m, and theirs)
-// and selects without branches; in a dense set the neighbours are bit scans
-// within m's word.
+// so a step computes every candidate (the neighbours of m, and theirs) and
+// selects without branches; in a dense set the neighbours are bit scans
+// within m's word. Each step waits for the one before, so two sliders
+// stepped in one loop run nearly twice as fast as one after the other.
 template <bool kLeaveOneOut>
-void slideRanks(RankSet& set, const int* pr, const double* vals, int k, int windows, int m, double* out) {
-  int lo = set.prev(m);  // the window's k-th smallest, next below m
-  int hi = set.next(m);  // its (k+2)-th smallest, next above m
-  auto emit = [&](int j) {
+class RankSlider {
+ public:
+  RankSlider(RankSet& set, const int* pr, const double* vals, int k)
+      : set_(set), pr_(pr), vals_(vals), k_(k), m_(set.select(k)), lo_(set.prev(m_)), hi_(set.next(m_)) {}
+
+  // The output of the current window j.
+  double output(int j) const {
     if constexpr (kLeaveOneOut) {
       // Without the centre c, the k-th and (k+1)-th smallest.
-      const int c = pr[j + k];
-      const int a = pick(c < m, m, lo);
-      const int b = pick(c > m, m, hi);
-      out[j] = 0.5 * (vals[a] + vals[b]);
+      const int c = pr_[j + k_];
+      const int a = pick(c < m_, m_, lo_);
+      const int b = pick(c > m_, m_, hi_);
+      return 0.5 * (vals_[a] + vals_[b]);
     } else {
-      out[j] = vals[m];
+      return vals_[m_];
     }
-  };
-  emit(0);
-  for (int j = 1; j < windows; ++j) {
-    const int d = pr[j - 1];
-    const int e = pr[j + 2 * k];
-    set.erase(d);
-    set.insert(e);
+  }
+
+  // From window j-1 to window j.
+  void advance(int j) {
+    const int d = pr_[j - 1];
+    const int e = pr_[j + 2 * k_];
+    set_.erase(d);
+    set_.insert(e);
     // k members must stay below the median. It moves down one member when
     // e enters below and d left above (or was m itself), up one when e
     // enters above and d left below or was m.
-    const bool down = e < m && !(d < m);
-    const bool up = !(e < m) && d <= m;
+    const bool down = (e < m_) & (d >= m_);
+    const bool up = (e > m_) & (d <= m_);
     if constexpr (kLeaveOneOut) {
-      const auto [pp, p, q, qq] = set.around(m);
+      const auto [pp, p, q, qq] = set_.around(m_);
       // m itself is still a member unless it was d.
-      const int mStays = pick(d == m, pick(down, q, p), m);
-      lo = pick(down, pp, pick(up, mStays, p));
-      hi = pick(down, mStays, pick(up, qq, q));
-      m = pick(down, p, pick(up, q, m));
+      const int stays = pick(d != m_, m_, pick(down, q, p));
+      lo_ = pick(down, pp, pick(up, stays, p));
+      hi_ = pick(down, stays, pick(up, qq, q));
+      m_ = pick(down, p, pick(up, q, m_));
     } else {
-      m = pick(down, set.prev(m), pick(up, set.next(m), m));
+      m_ = pick(down, set_.prev(m_), pick(up, set_.next(m_), m_));
     }
-    emit(j);
+  }
+
+ private:
+  RankSet& set_;
+  const int* pr_;
+  const double* vals_;
+  int k_;
+  int m_;   // the median rank
+  int lo_;  // the window's k-th smallest, next below m
+  int hi_;  // its (k+2)-th smallest, next above m
+};
+
+// Slides a window of h = 2k+1 ranks over pr, window 0 already in set, and
+// hands the output of window j to sink(j, value) for j < windows, in order
+// of j.
+template <bool kLeaveOneOut, class Sink>
+void slideRanks(RankSet& set, const int* pr, const double* vals, int k, int windows, Sink sink) {
+  RankSlider<kLeaveOneOut> slider(set, pr, vals, k);
+  sink(0, slider.output(0));
+  for (int j = 1; j < windows; ++j) {
+    slider.advance(j);
+    sink(j, slider.output(j));
   }
 }
+
+// The sink of a pass that keeps its outputs.
+struct Store {
+  double* out;
+  void operator()(int j, double v) const { out[j] = v; }
+};
 
 // A value of a sorted block: its key and its position in the block.
 struct Entry {
@@ -667,7 +717,7 @@ void slideBlocks(int k, std::span<const double> x, std::span<double> y) {
     set.reset(na + nb);
     for (int p = 0; p < h; ++p) set.insert(pr[p]);
     const int windows = std::min(len, n - h - s0 + 1);
-    slideRanks<kLeaveOneOut>(set, pr, vals, k, windows, set.select(k), y.data() + s0 + k);
+    slideRanks<kLeaveOneOut>(set, pr, vals, k, windows, Store{y.data() + s0 + k});
     std::swap(a, b);
   }
 }
@@ -729,7 +779,9 @@ void runmed(int k, std::span<const double> x, std::span<double> y, int mode) {
 }
 
 RunmedSeries::RunmedSeries(std::span<const double> x)
-    : x_(x.begin(), x.end()), rank_(x.size()), sorted_(x.size()) {
+    : x_(x.begin(), x.end()), rank_(x.size()), position_(x.size()), sorted_(x.size()) {
+  static std::atomic<std::uint64_t> made{0};
+  generation_ = ++made;
   const std::size_t n = x.size();
   Arena arena(Arena::bytesFor<Entry>(n) + Arena::bytesFor<Key>(KeySorter::storageFor(n)));
   Entry* order = arena.take<Entry>(n);
@@ -737,6 +789,227 @@ RunmedSeries::RunmedSeries(std::span<const double> x)
   for (std::size_t r = 0; r < n; ++r) {
     sorted_[r] = keyValue(order[r].key);
     rank_[static_cast<std::size_t>(order[r].pos)] = static_cast<int>(r);
+    position_[r] = order[r].pos;
+  }
+}
+
+namespace {
+
+// A band of residuals around a guess at their median (the median of a
+// neighbouring window, say): those within w of it, gathered as they come.
+// The median of the residuals changes by less than a tenth of w from one
+// window to the next as a rule, and the band holds a few thousandths of
+// them, so the test is nearly always false and nearly never mispredicted.
+struct ResidualBand {
+  ResidualBand(double guess, double* members) : guess(guess), w(guess / 256), members(members) {}
+
+  void offer(double r) {
+    if (std::abs(r - guess) <= w) members[count++] = r;
+  }
+
+  double guess, w;  // NaN without a guess: an empty band
+  double* members;
+  std::size_t count = 0;
+};
+
+// The median of n residuals r[0..n-1], the middle one or the mean of the
+// middle two, all of which were offered to band. They are selected among the
+// band's members when they fall in it, and among all residuals otherwise;
+// either way the median is exact: the guess only steers the speed. Reorders
+// r and the band.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) double residualMedian(double* r, std::size_t n,
+                                                                                  ResidualBand& band) {
+  assert(n > 0);
+  const std::size_t upper = n / 2;
+  const std::size_t lower = n % 2 == 1 ? upper : upper - 1;
+  double* from = r;
+  std::size_t count = n;
+  std::size_t offset = 0;  // ranks below those in from
+  if (std::isfinite(band.guess)) {
+    // Residuals further than w below the guess, and above it: the band
+    // holds the rest, with ranks from `below` on.
+    std::size_t below = 0, above = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      below += band.guess - r[i] > band.w ? 1 : 0;
+      above += r[i] - band.guess > band.w ? 1 : 0;
+    }
+    assert(band.count == n - below - above);
+    if (below <= lower && upper < n - above) {
+      from = band.members;
+      count = band.count;
+      offset = below;
+    }
+  }
+  double* at = from + (upper - offset);
+  std::nth_element(from, at, from + count);
+  if (lower == upper) return *at;
+  return (*std::max_element(from, at) + *at) / 2;
+}
+
+// The series cut into blocks of L points, and the points of each pair of
+// neighbouring blocks ranked among themselves (Suomela's scheme, with the
+// ranks read off the whole series' order instead of sorting). A window of
+// at most L points starting in block b lies in pair b, so it slides over
+// the pair's ranks: a universe of 2L ranks of which the window fills more
+// than a quarter when L < 2h, where a neighbour is nearly always a bit scan
+// within one word. One pairing serves every window of L/2 < h <= L.
+class PairRanks {
+ public:
+  // Ranks for blocks of length len over the series whose order is given by
+  // rank (of each position) and position (of each rank).
+  void build(std::span<const double> x, std::span<const int> rank, std::span<const int> position, int len) {
+    const int n = static_cast<int>(x.size());
+    len_ = len;
+    const int blocks = (n + len - 1) / len;
+    // Pair b starts at 2L b; the last, block b alone, ends the series.
+    const std::size_t room = 2 * static_cast<std::size_t>(len) * static_cast<std::size_t>(blocks - 1) +
+                             static_cast<std::size_t>(n - (blocks - 1) * len);
+    ranks_.resize(room);
+    values_.resize(room);
+    // Each block's positions in ascending order, by walking the order of
+    // the whole series.
+    std::vector<int> ordered(x.size()), next(static_cast<std::size_t>(blocks));
+    for (int b = 0; b < blocks; ++b) next[static_cast<std::size_t>(b)] = b * len;
+    for (const int p : position) ordered[static_cast<std::size_t>(next[static_cast<std::size_t>(p / len)]++)] = p;
+    for (int b = 0; b < blocks; ++b) {
+      // Merge block b and block b+1 (if any) by rank.
+      const int* a = ordered.data() + static_cast<std::ptrdiff_t>(b) * len;
+      const int na = std::min(len, n - b * len);
+      const int* c = a + na;
+      const int nc = std::clamp(n - (b + 1) * len, 0, len);
+      const std::size_t base = 2 * static_cast<std::size_t>(len) * static_cast<std::size_t>(b);
+      int* pr = ranks_.data() + base;
+      double* vals = values_.data() + base;
+      const int start = b * len;
+      const auto rankOf = [&](int p) { return rank[static_cast<std::size_t>(p)]; };
+      for (int ia = 0, ic = 0, r = 0; r < na + nc; ++r) {
+        const bool fromA = ic == nc || (ia < na && rankOf(a[ia]) < rankOf(c[ic]));
+        const int p = fromA ? a[ia++] : c[ic++];
+        pr[p - start] = r;
+        vals[r] = x[static_cast<std::size_t>(p)];
+      }
+    }
+  }
+
+  int length() const { return len_; }
+  // Pair b: ranks by position from the block's start, and values by rank.
+  const int* ranks(int b) const { return ranks_.data() + offset(b); }
+  const double* values(int b) const { return values_.data() + offset(b); }
+
+ private:
+  std::size_t offset(int b) const { return 2 * static_cast<std::size_t>(len_) * static_cast<std::size_t>(b); }
+
+  int len_ = 0;
+  std::vector<int> ranks_;
+  std::vector<double> values_;
+};
+
+// The working storage of the residual passes of one thread, kept from call
+// to call: the pairing of the last block length used, for the next windows
+// of the same length, and buffers that long series need not map afresh.
+struct ResidualScratch {
+  std::uint64_t series = 0;  // the generation of the series all this is of
+  PairRanks pairs;
+  std::vector<Key> set;
+  std::vector<double> all, band, outputs;
+  double guess = 0;  // the median of the thread's last window
+};
+
+// One pass of the running median that takes the residuals as the windows
+// slide, in order of the points: the first k repeat the first centre
+// output, the last k the last.
+template <bool kLeaveOneOut>
+Residuals residualPass(std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r,
+                       ResidualBand& band) {
+  const int n = static_cast<int>(x.size());
+  const int h = 2 * k + 1;
+  const int len = pairs.length();
+  double sum = 0;
+  auto add = [&](int i, double v) {
+    const auto at = static_cast<std::size_t>(i);
+    r[at] = std::abs(x[at] - v);
+    sum += r[at];
+    band.offer(r[at]);
+  };
+  double v = 0;
+  for (int b = 0, start = 0; start <= n - h; ++b, start += len) {
+    const int* pr = pairs.ranks(b);
+    RankSet set(setStorage, std::min(2 * len, n - start));
+    for (int p = 0; p < h; ++p) set.insert(pr[p]);
+    RankSlider<kLeaveOneOut> slider(set, pr, pairs.values(b), k);
+    v = slider.output(0);
+    if (b == 0) {
+      for (int i = 0; i < k; ++i) add(i, v);
+    }
+    add(start + k, v);
+    const int windows = std::min(len, n - h - start + 1);
+    for (int j = 1; j < windows; ++j) {
+      slider.advance(j);
+      v = slider.output(j);
+      add(start + j + k, v);
+    }
+  }
+  for (int i = n - k; i < n; ++i) add(i, v);
+  return {sum / static_cast<double>(n), 0};
+}
+
+// The passes, compiled also for the bit-manipulation and vector units of
+// newer processors (BMI, LZCNT, AVX2), chosen at run time: the bit scans of
+// the rank set then take one instruction each.
+__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) Residuals leaveOneOutPass(
+    std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r, ResidualBand& band) {
+  return residualPass<true>(x, pairs, k, setStorage, r, band);
+}
+
+__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) Residuals medianPass(
+    std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r, ResidualBand& band) {
+  return residualPass<false>(x, pairs, k, setStorage, r, band);
+}
+
+}  // namespace
+
+void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residuals> out) const {
+  checkMode(mode);
+  assert(out.size() == ks.size());
+  const std::size_t n = x_.size();
+  thread_local ResidualScratch scratch;
+  scratch.all.resize(n);
+  scratch.band.resize(n);
+  scratch.outputs.resize(n);
+  // The median of the window before is the guess for the next; a call's
+  // first window takes the last of this thread's previous call on the same
+  // series, a nearby window as a rule.
+  if (scratch.series != generation_) {
+    scratch.series = generation_;
+    scratch.pairs = PairRanks();
+    scratch.guess = std::numeric_limits<double>::quiet_NaN();
+  }
+  double& guess = scratch.guess;
+  for (std::size_t at = 0; at < ks.size(); ++at) {
+    const int k = ks[at];
+    assert(k >= 1 && 2 * static_cast<std::size_t>(k) + 1 <= n);
+    double* r = scratch.all.data();
+    ResidualBand band(guess, scratch.band.data());
+    if (k <= detail::kSeriesSortedWindowMaxK) {
+      run(k, scratch.outputs, mode);
+      double sum = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        r[i] = std::abs(x_[i] - scratch.outputs[i]);
+        sum += r[i];
+        band.offer(r[i]);
+      }
+      out[at].mean = sum / static_cast<double>(n);
+    } else {
+      const int len = static_cast<int>(std::bit_ceil(2 * static_cast<unsigned>(k) + 1));
+      if (scratch.pairs.length() != len) {
+        scratch.pairs.build(x_, rank_, position_, len);
+        scratch.set.resize(RankSet::storageFor(2 * len));
+      }
+      out[at] = mode == kRunmedLeaveOneOut ? leaveOneOutPass(x_, scratch.pairs, k, scratch.set.data(), r, band)
+                                           : medianPass(x_, scratch.pairs, k, scratch.set.data(), r, band);
+    }
+    out[at].median = residualMedian(r, n, band);
+    guess = out[at].median;
   }
 }
 
@@ -751,12 +1024,11 @@ void RunmedSeries::run(int k, std::span<double> y, int mode) const {
   std::vector<Key> storage(RankSet::storageFor(n));
   RankSet set(storage.data(), n);
   for (int p = 0; p <= 2 * k; ++p) set.insert(rank_[static_cast<std::size_t>(p)]);
-  const int m = set.select(k);
   double* out = y.data() + k;
   if (mode == kRunmedLeaveOneOut) {
-    slideRanks<true>(set, rank_.data(), sorted_.data(), k, n - 2 * k, m, out);
+    slideRanks<true>(set, rank_.data(), sorted_.data(), k, n - 2 * k, Store{out});
   } else {
-    slideRanks<false>(set, rank_.data(), sorted_.data(), k, n - 2 * k, m, out);
+    slideRanks<false>(set, rank_.data(), sorted_.data(), k, n - 2 * k, Store{out});
   }
   repeatEnds(k, y);
 }

@@ -1,6 +1,7 @@
 // Running median over windows of 2k+1 points, and its leave-one-out form.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -18,19 +19,33 @@ inline constexpr int kRunmedLeaveOneOut = -1;  // median of the window without i
 // untouched.
 void runmed(int k, std::span<const double> x, std::span<double> y, int mode);
 
+// The mean and the median of the absolute residuals |x(i) - y(i)| of a
+// running median y.
+struct Residuals {
+  double mean;
+  double median;
+};
+
 // One series smoothed with many window half-widths: the ascending order of
 // its values is found once, so that each pass needs no sorting. run() gives
-// exactly what runmed gives; it is const and may be called from several
-// threads at once.
+// exactly what runmed gives; both members are const and may be called from
+// several threads at once.
 class RunmedSeries {
  public:
   explicit RunmedSeries(std::span<const double> x);
   void run(int k, std::span<double> y, int mode) const;
+  // out[j]: the residuals of run(ks[j], y, mode), without keeping y. The
+  // mean sums |x(i) - y(i)| in order of i and divides by n; the median of
+  // an even count is the mean of the middle two. Windows of about the same
+  // size, one after the other, share work, even across calls on a thread.
+  void residuals(std::span<const int> ks, int mode, std::span<Residuals> out) const;
 
  private:
   std::vector<double> x_;
   std::vector<int> rank_;       // rank_[p]: place of x_[p] in the ascending order, ties by position
+  std::vector<int> position_;   // position_[r]: the position of rank r
   std::vector<double> sorted_;  // sorted_[r]: the value of rank r
+  std::uint64_t generation_;    // tells this series from any other made in the process
 };
 
 namespace detail {

@@ -8,6 +8,7 @@
 #include <bit>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <random>
 
 #include "numerics/nrerror.h"
@@ -88,6 +89,70 @@ TEST(Runmed, EverySchemeMatchesTheBruteForceAndRefusesOtherModes) {
     ADD_FAILURE() << "no NrError";
   } catch (const NrError& e) {
     EXPECT_EQ(e.what() + (" / " + e.stop_text()), "Error in subroutine runmed / Morvek terminates unsuccessfully");
+  }
+}
+
+// The residuals of a series' running medians, for the cross-validation of
+// the window: the mean sums |x - y| in order, the median is the middle value
+// or the mean of the middle two, both bit for bit as from run()'s output
+// (itself checked against the brute force above). Windows come one at a
+// time, in runs and in scattered groups, and two series take turns on one
+// thread, so that nothing kept from one call leaks into the next.
+TEST(RunmedSeries, ResidualsMatchTheirDefinitionForEveryWindow) {
+  const std::vector<std::string> kinds = {"distinct", "five values", "two values", "constant", "steps", "clusters",
+                                          "signed zeros"};
+  const auto draw = [](const std::string& kind, int n, unsigned seed) {
+    const auto& f = std::find_if(kData.begin(), kData.end(), [&](const auto& d) { return d.first == kind; })->second;
+    std::vector<double> x(static_cast<std::size_t>(n));
+    G gen(seed);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = f(i, gen);
+    return x;
+  };
+  // expected(x, mode)[k - 1]: by definition, from run()'s outputs.
+  const auto expected = [](const std::vector<double>& x, int mode) {
+    const RunmedSeries series(x);
+    std::vector<Residuals> e;
+    std::vector<double> y(x.size()), r(x.size());
+    for (int k = 1; 2 * k + 1 <= static_cast<int>(x.size()); ++k) {
+      series.run(k, y, mode);
+      double sum = 0;
+      for (std::size_t i = 0; i < x.size(); ++i) sum += r[i] = std::abs(x[i] - y[i]);
+      std::sort(r.begin(), r.end());
+      e.push_back({sum / static_cast<double>(x.size()), (r[(r.size() - 1) / 2] + r[r.size() / 2]) / 2});
+    }
+    return e;
+  };
+  const auto bits = [](Residuals r) { return std::pair(std::bit_cast<long long>(r.mean), std::bit_cast<long long>(r.median)); };
+  unsigned seed = 100;
+  for (const std::string& kind : kinds) {
+    for (int n : {5, 64, 129, 700, 1501}) {
+      if (n == 1501 && kind != "distinct") continue;  // several pairs of long blocks
+      const std::vector<double> x = draw(kind, n, seed++), other = draw("distinct", n + 3, seed++);
+      const RunmedSeries series(x), turn(other);
+      for (int mode : {kRunmedLeaveOneOut, kRunmedMedian}) {
+        const std::vector<Residuals> want = expected(x, mode), wantOther = expected(other, mode);
+        const auto check = [&](std::span<const int> ks, const RunmedSeries& s, const std::vector<Residuals>& w,
+                               const std::string& what) {
+          std::vector<Residuals> got(ks.size());
+          s.residuals(ks, mode, got);
+          for (std::size_t j = 0; j < ks.size(); ++j) {
+            EXPECT_EQ(bits(got[j]), bits(w[static_cast<std::size_t>(ks[j] - 1)]))
+                << what << ", " << kind << ", n=" << n << ", k=" << ks[j] << ", mode " << mode;
+          }
+        };
+        std::vector<int> ks(want.size());
+        std::iota(ks.begin(), ks.end(), 1);
+        // Groups of 1, 2, 3, ... windows, each followed by a window of the
+        // other series, and every seventh window alone.
+        for (std::size_t at = 0, size = 1; at < ks.size(); at += size, ++size) {
+          const auto group = std::span(ks).subspan(at, std::min(size, ks.size() - at));
+          check(group, series, want, "in a group");
+          const int k = std::min(group.back(), static_cast<int>(wantOther.size()));
+          check(std::span(&k, 1), turn, wantOther, "the other series");
+        }
+        for (std::size_t at = 0; at < ks.size(); at += 7) check(std::span(ks).subspan(at, 1), series, want, "alone");
+      }
+    }
   }
 }
 
