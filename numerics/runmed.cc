@@ -104,6 +104,16 @@ T pick(bool cond, T a, T b) {
 #endif
 }
 
+// x < y ? a : b, the same way, but straight from the comparison.
+inline int pickIfLess(int x, int y, int a, int b) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  asm("cmp %2, %1\n\tcmovl %3, %0" : "+r"(b) : "r"(x), "r"(y), "r"(a) : "cc");
+  return b;
+#else
+  return pick(x < y, a, b);
+#endif
+}
+
 constexpr Key kSignBit = Key{1} << 63;
 
 // Keys that no value maps to, for guards and padding.
@@ -501,23 +511,29 @@ class RankSet {
 // Window 0 must be in set when the slider is made.
 //
 // Whether the median moves, and which way, depends on the data at random,
-// so a step computes every candidate (the neighbours of m, and theirs) and
-// selects without branches; in a dense set the neighbours are bit scans
-// within m's word. Each step waits for the one before, so two sliders
-// stepped in one loop run nearly twice as fast as one after the other.
+// so a step takes both neighbours of m and selects without branches; in a
+// dense set they are bit scans within m's word. Only the new median waits
+// for the step before; its own neighbours, which the leave-one-out output
+// needs, are found from it after.
 template <bool kLeaveOneOut>
 class RankSlider {
  public:
   RankSlider(RankSet& set, const int* pr, const double* vals, int k)
-      : set_(set), pr_(pr), vals_(vals), k_(k), m_(set.select(k)), lo_(set.prev(m_)), hi_(set.next(m_)) {}
+      : set_(set), pr_(pr), vals_(vals), k_(k), m_(set.select(k)) {
+    if constexpr (kLeaveOneOut) around_ = set.around(m_);
+  }
+
+  int median() const { return m_; }
+  // The two members next below the median and the two next above.
+  const RankSet::Neighbours& around() const { return around_; }
 
   // The output of the current window j.
   double output(int j) const {
     if constexpr (kLeaveOneOut) {
       // Without the centre c, the k-th and (k+1)-th smallest.
       const int c = pr_[j + k_];
-      const int a = pick(c < m_, m_, lo_);
-      const int b = pick(c > m_, m_, hi_);
+      const int a = pickIfLess(c, m_, m_, around_.below);
+      const int b = pickIfLess(m_, c, m_, around_.above);
       return 0.5 * (vals_[a] + vals_[b]);
     } else {
       return vals_[m_];
@@ -535,16 +551,8 @@ class RankSlider {
     // enters above and d left below or was m.
     const bool down = (e < m_) & (d >= m_);
     const bool up = (e > m_) & (d <= m_);
-    if constexpr (kLeaveOneOut) {
-      const auto [pp, p, q, qq] = set_.around(m_);
-      // m itself is still a member unless it was d.
-      const int stays = pick(d != m_, m_, pick(down, q, p));
-      lo_ = pick(down, pp, pick(up, stays, p));
-      hi_ = pick(down, stays, pick(up, qq, q));
-      m_ = pick(down, p, pick(up, q, m_));
-    } else {
-      m_ = pick(down, set_.prev(m_), pick(up, set_.next(m_), m_));
-    }
+    m_ = pick(down, set_.prev(m_), pick(up, set_.next(m_), m_));
+    if constexpr (kLeaveOneOut) around_ = set_.around(m_);
   }
 
  private:
@@ -552,10 +560,38 @@ class RankSlider {
   const int* pr_;
   const double* vals_;
   int k_;
-  int m_;   // the median rank
-  int lo_;  // the window's k-th smallest, next below m
-  int hi_;  // its (k+2)-th smallest, next above m
+  int m_;  // the median rank
+  RankSet::Neighbours around_{};
 };
+
+// The leave-one-out output of the window of a slider's window j and the two
+// points after it, 2k+3 points centred one further on: the k+1 window at
+// the same start. Its median and their neighbours are among the slider's
+// median, its neighbours and the two new ranks, so it costs a few
+// selections instead of a slide of its own.
+double longerByTwo(const RankSlider<true>& w, const int* pr, const double* vals, int k, int j) {
+  // Minima and maxima by selection too: which rank is larger is random.
+  const auto least = [](int a, int b) { return pickIfLess(a, b, a, b); };
+  const auto most = [](int a, int b) { return pickIfLess(b, a, a, b); };
+  const int m = w.median();
+  const auto& nb = w.around();
+  const int a = pr[j + 2 * k + 1], b = pr[j + 2 * k + 2];
+  const int lo = least(a, b), hi = most(a, b);
+  // Both new ranks below m: the median moves down one member; both above:
+  // up one; one on each side: it stays.
+  const bool down = hi < m, up = lo > m;
+  const int downMedian = most(nb.below, hi);
+  const int downBelow = pickIfLess(nb.below, hi, most(nb.below, lo), most(nb.below2, hi));
+  const int upMedian = least(nb.above, lo);
+  const int upAbove = pickIfLess(lo, nb.above, least(nb.above, hi), least(nb.above2, lo));
+  const int m2 = pick(down, downMedian, pick(up, upMedian, m));
+  const int below = pick(down, downBelow, pick(up, m, most(nb.below, lo)));
+  const int above = pick(down, m, pick(up, upAbove, least(nb.above, hi)));
+  const int c = pr[j + k + 1];
+  const int x = pickIfLess(c, m2, m2, below);
+  const int y = pickIfLess(m2, c, m2, above);
+  return 0.5 * (vals[x] + vals[y]);
+}
 
 // Slides a window of h = 2k+1 ranks over pr, window 0 already in set, and
 // hands the output of window j to sink(j, value) for j < windows, in order
@@ -911,59 +947,94 @@ struct ResidualScratch {
   std::uint64_t series = 0;  // the generation of the series all this is of
   PairRanks pairs;
   std::vector<Key> set;
-  std::vector<double> all, band, outputs;
+  std::vector<double> all, band, all2, band2, outputs;
   double guess = 0;  // the median of the thread's last window
 };
 
-// One pass of the running median that takes the residuals as the windows
-// slide, in order of the points: the first k repeat the first centre
-// output, the last k the last.
-template <bool kLeaveOneOut>
-Residuals residualPass(std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r,
-                       ResidualBand& band) {
-  const int n = static_cast<int>(x.size());
-  const int h = 2 * k + 1;
-  const int len = pairs.length();
-  double sum = 0;
-  auto add = [&](int i, double v) {
+// The residuals of one window length as they come: kept, summed in order
+// of the points and offered to a band for their median.
+struct ResidualSum {
+  ResidualSum(std::span<const double> x, double* r, double guess, double* band) : x(x), r(r), band(guess, band) {}
+
+  void add(int i, double v) {
     const auto at = static_cast<std::size_t>(i);
     r[at] = std::abs(x[at] - v);
     sum += r[at];
     band.offer(r[at]);
-  };
-  double v = 0;
+  }
+
+  std::span<const double> x;
+  double* r;
+  ResidualBand band;
+  double sum = 0;
+};
+
+// One pass of the running median with half-width k over the pairs, taking
+// the residuals as the windows slide, in order of the points: the first k
+// repeat the first centre output, the last k the last. With `longer`, the
+// residuals of half-width k+1 come along, derived from the same slide; its
+// windows must fit the pairs as well.
+template <bool kLeaveOneOut>
+void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut, ResidualSum* longerOut) {
+  // Local copies, so that the sums stay in registers: they would otherwise
+  // go through memory at every point, as a store to the residuals might
+  // change them for all the compiler knows.
+  ResidualSum one = oneOut;
+  ResidualSum two = longerOut ? *longerOut : oneOut;
+  ResidualSum* longer = longerOut ? &two : nullptr;
+  const int n = static_cast<int>(one.x.size());
+  const int h = 2 * k + 1;
+  const int len = pairs.length();
+  double v = 0, w = 0;  // the last outputs of k and k+1
   for (int b = 0, start = 0; start <= n - h; ++b, start += len) {
     const int* pr = pairs.ranks(b);
+    const double* vals = pairs.values(b);
     RankSet set(setStorage, std::min(2 * len, n - start));
     for (int p = 0; p < h; ++p) set.insert(pr[p]);
-    RankSlider<kLeaveOneOut> slider(set, pr, pairs.values(b), k);
-    v = slider.output(0);
-    if (b == 0) {
-      for (int i = 0; i < k; ++i) add(i, v);
-    }
-    add(start + k, v);
+    RankSlider<kLeaveOneOut> slider(set, pr, vals, k);
     const int windows = std::min(len, n - h - start + 1);
-    for (int j = 1; j < windows; ++j) {
+    const int both = longer ? std::clamp(n - h - 2 - start + 1, 0, len) : 0;
+    v = slider.output(0);
+    for (int i = b == 0 ? 0 : k; i <= k; ++i) one.add(start + i, v);
+    if constexpr (kLeaveOneOut) {
+      if (both > 0) {
+        w = longerByTwo(slider, pr, vals, k, 0);
+        for (int i = b == 0 ? 0 : k + 1; i <= k + 1; ++i) longer->add(start + i, w);
+      }
+      for (int j = 1; j < both; ++j) {
+        slider.advance(j);
+        v = slider.output(j);
+        one.add(start + j + k, v);
+        w = longerByTwo(slider, pr, vals, k, j);
+        longer->add(start + j + k + 1, w);
+      }
+    }
+    for (int j = std::max(both, 1); j < windows; ++j) {
       slider.advance(j);
       v = slider.output(j);
-      add(start + j + k, v);
+      one.add(start + j + k, v);
     }
   }
-  for (int i = n - k; i < n; ++i) add(i, v);
-  return {sum / static_cast<double>(n), 0};
+  for (int i = n - k; i < n; ++i) one.add(i, v);
+  oneOut = one;
+  if (longer) {
+    for (int i = n - k - 1; i < n; ++i) longer->add(i, w);
+    *longerOut = two;
+  }
 }
 
 // The passes, compiled also for the bit-manipulation and vector units of
 // newer processors (BMI, LZCNT, AVX2), chosen at run time: the bit scans of
 // the rank set then take one instruction each.
-__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) Residuals leaveOneOutPass(
-    std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r, ResidualBand& band) {
-  return residualPass<true>(x, pairs, k, setStorage, r, band);
+__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) void leaveOneOutPass(
+    const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one, ResidualSum* longer) {
+  residualPass<true>(pairs, k, setStorage, one, longer);
 }
 
-__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) Residuals medianPass(
-    std::span<const double> x, const PairRanks& pairs, int k, Key* setStorage, double* r, ResidualBand& band) {
-  return residualPass<false>(x, pairs, k, setStorage, r, band);
+__attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) void medianPass(const PairRanks& pairs, int k,
+                                                                                      Key* setStorage,
+                                                                                      ResidualSum& one) {
+  residualPass<false>(pairs, k, setStorage, one, nullptr);
 }
 
 }  // namespace
@@ -973,9 +1044,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
   assert(out.size() == ks.size());
   const std::size_t n = x_.size();
   thread_local ResidualScratch scratch;
-  scratch.all.resize(n);
-  scratch.band.resize(n);
-  scratch.outputs.resize(n);
+  for (auto* v : {&scratch.all, &scratch.band, &scratch.all2, &scratch.band2, &scratch.outputs}) v->resize(n);
   // The median of the window before is the guess for the next; a call's
   // first window takes the last of this thread's previous call on the same
   // series, a nearby window as a rule.
@@ -985,31 +1054,41 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     scratch.guess = std::numeric_limits<double>::quiet_NaN();
   }
   double& guess = scratch.guess;
-  for (std::size_t at = 0; at < ks.size(); ++at) {
+  const auto blockLength = [](int k) { return static_cast<int>(std::bit_ceil(2 * static_cast<unsigned>(k) + 1)); };
+  for (std::size_t at = 0; at < ks.size();) {
     const int k = ks[at];
     assert(k >= 1 && 2 * static_cast<std::size_t>(k) + 1 <= n);
-    double* r = scratch.all.data();
-    ResidualBand band(guess, scratch.band.data());
+    ResidualSum one(x_, scratch.all.data(), guess, scratch.band.data());
     if (k <= detail::kSeriesSortedWindowMaxK) {
       run(k, scratch.outputs, mode);
-      double sum = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        r[i] = std::abs(x_[i] - scratch.outputs[i]);
-        sum += r[i];
-        band.offer(r[i]);
-      }
-      out[at].mean = sum / static_cast<double>(n);
-    } else {
-      const int len = static_cast<int>(std::bit_ceil(2 * static_cast<unsigned>(k) + 1));
-      if (scratch.pairs.length() != len) {
-        scratch.pairs.build(x_, rank_, position_, len);
-        scratch.set.resize(RankSet::storageFor(2 * len));
-      }
-      out[at] = mode == kRunmedLeaveOneOut ? leaveOneOutPass(x_, scratch.pairs, k, scratch.set.data(), r, band)
-                                           : medianPass(x_, scratch.pairs, k, scratch.set.data(), r, band);
+      for (std::size_t i = 0; i < n; ++i) one.add(static_cast<int>(i), scratch.outputs[i]);
+      out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
+      guess = out[at++].median;
+      continue;
     }
-    out[at].median = residualMedian(r, n, band);
-    guess = out[at].median;
+    const int len = blockLength(k);
+    if (scratch.pairs.length() != len) {
+      scratch.pairs.build(x_, rank_, position_, len);
+      scratch.set.resize(RankSet::storageFor(2 * len));
+    }
+    if (mode == kRunmedMedian) {
+      medianPass(scratch.pairs, k, scratch.set.data(), one);
+      out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
+      guess = out[at++].median;
+      continue;
+    }
+    // The next window, if one point longer each side and of the same block
+    // length, comes along with this one.
+    const bool pair = at + 1 < ks.size() && ks[at + 1] == k + 1 && 2 * k + 3 <= len &&
+                      2 * static_cast<std::size_t>(k) + 3 <= n;
+    ResidualSum two(x_, scratch.all2.data(), guess, scratch.band2.data());
+    leaveOneOutPass(scratch.pairs, k, scratch.set.data(), one, pair ? &two : nullptr);
+    out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
+    guess = out[at++].median;
+    if (pair) {
+      out[at] = {two.sum / static_cast<double>(n), residualMedian(two.r, n, two.band)};
+      guess = out[at++].median;
+    }
   }
 }
 
