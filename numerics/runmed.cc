@@ -457,6 +457,22 @@ class RankSet {
     return -1;
   }
 
+  // The members next below r and next above (-1 where there is none).
+  struct Nearest {
+    int below, above;
+  };
+  Nearest nearest(int r) const {
+    const auto u = static_cast<unsigned>(r);
+    const Key word = words_[u >> 6];
+    const Key below = word & (bit(u) - 1);
+    const Key above = word & (~Key{1} << (u & 63));
+    if (below != 0 && above != 0) {
+      const int base = static_cast<int>(u & ~63u);
+      return {base + 63 - std::countl_zero(below), base + std::countr_zero(above)};
+    }
+    return {prev(r), next(r)};
+  }
+
   // The two members next below m and the two next above (-1 where there is
   // none). With the set about half full, one word usually holds all four.
   struct Neighbours {
@@ -551,7 +567,8 @@ class RankSlider {
     // enters above and d left below or was m.
     const bool down = (e < m_) & (d >= m_);
     const bool up = (e > m_) & (d <= m_);
-    m_ = pick(down, set_.prev(m_), pick(up, set_.next(m_), m_));
+    const auto [below, above] = set_.nearest(m_);
+    m_ = pick(down, below, pick(up, above, m_));
     if constexpr (kLeaveOneOut) around_ = set_.around(m_);
   }
 
