@@ -581,10 +581,10 @@ class RankSlider {
   RankSet::Neighbours around_{};
 };
 
-// The leave-one-out output of the window of a slider's window j and the two
-// points after it, 2k+3 points centred one further on: the k+1 window at
-// the same start. Its median and their neighbours are among the slider's
-// median, its neighbours and the two new ranks, so it costs a few
+// The leave-one-out output of half-width k+1 at the slider's start j: its
+// window is the slider's window j and the two points after it. Its median
+// and the median's neighbours are among the slider's median, the two
+// members either side of that and the two new ranks, so it costs a few
 // selections instead of a slide of its own.
 double longerByTwo(const RankSlider<true>& w, const int* pr, const double* vals, int k, int j) {
   // Minima and maxima by selection too: which rank is larger is random.
