@@ -104,6 +104,16 @@ T pick(bool cond, T a, T b) {
 #endif
 }
 
+// x == y ? a : b, the same way, straight from the comparison.
+inline int pickIfEqual(int x, int y, int a, int b) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  asm("cmp %2, %1\n\tcmove %3, %0" : "+r"(b) : "r"(x), "r"(y), "r"(a) : "cc");
+  return b;
+#else
+  return pick(x == y, a, b);
+#endif
+}
+
 // x < y ? a : b, the same way, but straight from the comparison.
 inline int pickIfLess(int x, int y, int a, int b) {
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -567,9 +577,21 @@ class RankSlider {
     // enters above and d left below or was m.
     const bool down = (e < m_) & (d >= m_);
     const bool up = (e > m_) & (d <= m_);
-    const auto [below, above] = set_.nearest(m_);
-    m_ = pick(down, below, pick(up, above, m_));
-    if constexpr (kLeaveOneOut) around_ = set_.around(m_);
+    if constexpr (kLeaveOneOut) {
+      // The new median is m's nearest member below (or above) in the new
+      // set: the old nearest unless d took it, or e. No scan, so the chain
+      // from one step to the next is a few selections long.
+      const auto& nb = around_;
+      const int nearBelow = pickIfEqual(d, nb.below, nb.below2, nb.below);
+      const int nearAbove = pickIfEqual(d, nb.above, nb.above2, nb.above);
+      const int below = pickIfLess(nearBelow, e, e, nearBelow);  // used only when e entered below
+      const int above = pickIfLess(e, nearAbove, e, nearAbove);  // and when above
+      m_ = pick(down, below, pick(up, above, m_));
+      around_ = set_.around(m_);
+    } else {
+      const auto [below, above] = set_.nearest(m_);
+      m_ = pick(down, below, pick(up, above, m_));
+    }
   }
 
  private:
