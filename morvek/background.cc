@@ -28,7 +28,7 @@ constexpr double kLowVariability = 1e-12;
 
 // Windows taken together by one thread: consecutive windows share work, and
 // there are still enough groups to keep every core busy to the end.
-constexpr int kWindowsAtOnce = 16;
+constexpr int kWindowsAtOnce = 18;
 
 }  // namespace
 

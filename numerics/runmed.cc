@@ -632,6 +632,31 @@ double longerByTwo(const RankSlider<true>& w, const int* pr, const double* vals,
   return 0.5 * (vals[x] + vals[y]);
 }
 
+// The leave-one-out output of the window left when two members u and v
+// leave the slider's current window, centred on c: the k-1 window at the
+// same start (u and v its last two points), or one that ends where the
+// slider's does. Its median moves up one member when both left below m (or
+// one below and m itself), down one when neither left below, and stays
+// otherwise; it and its neighbours are among m and the two members either
+// side of it.
+double shorterByTwo(const RankSlider<true>& w, const double* vals, int u, int v, int c) {
+  const int m = w.median();
+  const auto& nb = w.around();
+  const int lo = pickIfLess(u, v, u, v), hi = pickIfLess(v, u, u, v);
+  const int below = (lo < m) + (hi < m);  // members that left below m
+  const bool gone = (lo == m) | (hi == m);
+  const bool up = (below == 2) | ((below == 1) & gone), down = below == 0;
+  // The nearest members left either side of m.
+  const int nearBelow = pickIfEqual(lo, nb.below, nb.below2, nb.below);
+  const int nearAbove = pickIfEqual(hi, nb.above, nb.above2, nb.above);
+  const int m0 = pick(up, nb.above, pick(down, nb.below, m));
+  const int lo0 = pick(below == 2, m, pick(down, nb.below2, nearBelow));
+  const int hi0 = pick(down & !gone, m, pick(up, nb.above2, nearAbove));
+  const int x = pickIfLess(c, m0, m0, lo0);
+  const int y = pickIfLess(m0, c, m0, hi0);
+  return 0.5 * (vals[x] + vals[y]);
+}
+
 // Slides a window of h = 2k+1 ranks over pr, window 0 already in set, and
 // hands the output of window j to sink(j, value) for j < windows, in order
 // of j.
@@ -986,7 +1011,7 @@ struct ResidualScratch {
   std::uint64_t series = 0;  // the generation of the series all this is of
   PairRanks pairs;
   std::vector<Key> set;
-  std::vector<double> all, band, all2, band2, outputs;
+  std::vector<double> all, band, all2, band2, all3, band3, outputs;
   double guess = 0;  // the median of the thread's last window
 };
 
@@ -1010,21 +1035,23 @@ struct ResidualSum {
 
 // One pass of the running median with half-width k over the pairs, taking
 // the residuals as the windows slide, in order of the points: the first k
-// repeat the first centre output, the last k the last. With `longer`, the
-// residuals of half-width k+1 come along, derived from the same slide; its
-// windows must fit the pairs as well.
+// repeat the first centre output, the last k the last. With `longer` and
+// `shorter`, the residuals of half-widths k+1 and k-1 come along, derived
+// from the same slide; the windows of k+1 must fit the pairs as well.
 template <bool kLeaveOneOut>
-void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut, ResidualSum* longerOut) {
+void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut, ResidualSum* longerOut,
+                  ResidualSum* shorterOut) {
   // Local copies, so that the sums stay in registers: they would otherwise
   // go through memory at every point, as a store to the residuals might
   // change them for all the compiler knows.
   ResidualSum one = oneOut;
   ResidualSum two = longerOut ? *longerOut : oneOut;
-  ResidualSum* longer = longerOut ? &two : nullptr;
+  ResidualSum three = shorterOut ? *shorterOut : oneOut;
+  const bool longer = longerOut != nullptr, shorter = shorterOut != nullptr;
   const int n = static_cast<int>(one.x.size());
   const int h = 2 * k + 1;
   const int len = pairs.length();
-  double v = 0, w = 0;  // the last outputs of k and k+1
+  double v = 0, w = 0, z = 0;  // the last outputs of k, k+1 and k-1
   for (int b = 0, start = 0; start <= n - h; ++b, start += len) {
     const int* pr = pairs.ranks(b);
     const double* vals = pairs.values(b);
@@ -1038,27 +1065,51 @@ void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& o
     if constexpr (kLeaveOneOut) {
       if (both > 0) {
         w = longerByTwo(slider, pr, vals, k, 0);
-        for (int i = b == 0 ? 0 : k + 1; i <= k + 1; ++i) longer->add(start + i, w);
+        for (int i = b == 0 ? 0 : k + 1; i <= k + 1; ++i) two.add(start + i, w);
       }
-      for (int j = 1; j < both; ++j) {
+      if (shorter) {
+        z = shorterByTwo(slider, vals, pr[2 * k - 1], pr[2 * k], pr[k - 1]);
+        for (int i = b == 0 ? 0 : k - 1; i <= k - 1; ++i) three.add(start + i, z);
+      }
+      for (int j = 1; j < windows; ++j) {
         slider.advance(j);
         v = slider.output(j);
         one.add(start + j + k, v);
-        w = longerByTwo(slider, pr, vals, k, j);
-        longer->add(start + j + k + 1, w);
+        if (j < both) {
+          w = longerByTwo(slider, pr, vals, k, j);
+          two.add(start + j + k + 1, w);
+        }
+        if (shorter) {
+          z = shorterByTwo(slider, vals, pr[j + 2 * k - 1], pr[j + 2 * k], pr[j + k - 1]);
+          three.add(start + j + k - 1, z);
+        }
       }
-    }
-    for (int j = std::max(both, 1); j < windows; ++j) {
-      slider.advance(j);
-      v = slider.output(j);
-      one.add(start + j + k, v);
+      // The last two windows of k-1 start after the last of k, which holds
+      // both: without its first and last point, and without its first two.
+      if (shorter && start + windows - 1 == n - h) {
+        const int last = windows - 1;
+        z = shorterByTwo(slider, vals, pr[last], pr[last + 2 * k], pr[last + k]);
+        three.add(start + last + k, z);
+        z = shorterByTwo(slider, vals, pr[last], pr[last + 1], pr[last + k + 1]);
+        three.add(start + last + k + 1, z);
+      }
+    } else {
+      for (int j = 1; j < windows; ++j) {
+        slider.advance(j);
+        v = slider.output(j);
+        one.add(start + j + k, v);
+      }
     }
   }
   for (int i = n - k; i < n; ++i) one.add(i, v);
   oneOut = one;
   if (longer) {
-    for (int i = n - k - 1; i < n; ++i) longer->add(i, w);
+    for (int i = n - k - 1; i < n; ++i) two.add(i, w);
     *longerOut = two;
+  }
+  if (shorter) {
+    for (int i = n - k + 1; i < n; ++i) three.add(i, z);
+    *shorterOut = three;
   }
 }
 
@@ -1066,14 +1117,14 @@ void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& o
 // newer processors (BMI, LZCNT, AVX2), chosen at run time: the bit scans of
 // the rank set then take one instruction each.
 __attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) void leaveOneOutPass(
-    const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one, ResidualSum* longer) {
-  residualPass<true>(pairs, k, setStorage, one, longer);
+    const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one, ResidualSum* longer, ResidualSum* shorter) {
+  residualPass<true>(pairs, k, setStorage, one, longer, shorter);
 }
 
 __attribute__((target_clones("arch=x86-64-v3", "default"), flatten)) void medianPass(const PairRanks& pairs, int k,
                                                                                       Key* setStorage,
                                                                                       ResidualSum& one) {
-  residualPass<false>(pairs, k, setStorage, one, nullptr);
+  residualPass<false>(pairs, k, setStorage, one, nullptr, nullptr);
 }
 
 }  // namespace
@@ -1083,7 +1134,10 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
   assert(out.size() == ks.size());
   const std::size_t n = x_.size();
   thread_local ResidualScratch scratch;
-  for (auto* v : {&scratch.all, &scratch.band, &scratch.all2, &scratch.band2, &scratch.outputs}) v->resize(n);
+  for (auto* v : {&scratch.all, &scratch.band, &scratch.all2, &scratch.band2, &scratch.all3, &scratch.band3,
+                  &scratch.outputs}) {
+    v->resize(n);
+  }
   // The median of the window before is the guess for the next; a call's
   // first window takes the last of this thread's previous call on the same
   // series, a nearby window as a rule.
@@ -1105,29 +1159,41 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
       guess = out[at++].median;
       continue;
     }
-    const int len = blockLength(k);
-    if (scratch.pairs.length() != len) {
-      scratch.pairs.build(x_, rank_, position_, len);
-      scratch.set.resize(RankSet::storageFor(2 * len));
-    }
+    const auto pairsFor = [&](int slid) {
+      const int len = blockLength(slid);
+      if (scratch.pairs.length() != len) {
+        scratch.pairs.build(x_, rank_, position_, len);
+        scratch.set.resize(RankSet::storageFor(2 * len));
+      }
+    };
     if (mode == kRunmedMedian) {
+      pairsFor(k);
       medianPass(scratch.pairs, k, scratch.set.data(), one);
       out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
       guess = out[at++].median;
       continue;
     }
-    // The next window, if one point longer each side and of the same block
-    // length, comes along with this one.
-    const bool pair = at + 1 < ks.size() && ks[at + 1] == k + 1 && 2 * k + 3 <= len &&
-                      2 * static_cast<std::size_t>(k) + 3 <= n;
-    ResidualSum two(x_, scratch.all2.data(), guess, scratch.band2.data());
-    leaveOneOutPass(scratch.pairs, k, scratch.set.data(), one, pair ? &two : nullptr);
-    out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
-    guess = out[at++].median;
-    if (pair) {
-      out[at] = {two.sum / static_cast<double>(n), residualMedian(two.r, n, two.band)};
+    // The windows one point shorter and one point longer each side come
+    // along with the one in the middle when they are next in ks; the slide
+    // is for the middle one, and the longer must be of its block length.
+    const bool pairShorter = at + 1 < ks.size() && ks[at + 1] == k + 1;
+    const int middle = pairShorter ? k + 1 : k;
+    const std::size_t next = pairShorter ? at + 2 : at + 1;
+    const bool pairLonger = next < ks.size() && ks[next] == middle + 1 && 2 * middle + 3 <= blockLength(middle) &&
+                            2 * static_cast<std::size_t>(middle) + 3 <= n;
+    pairsFor(middle);
+    ResidualSum mid(x_, scratch.all2.data(), guess, scratch.band2.data());
+    ResidualSum two(x_, scratch.all3.data(), guess, scratch.band3.data());
+    ResidualSum& centre = pairShorter ? mid : one;
+    leaveOneOutPass(scratch.pairs, middle, scratch.set.data(), centre, pairLonger ? &two : nullptr,
+                    pairShorter ? &one : nullptr);
+    const auto finish = [&](ResidualSum& r) {
+      out[at] = {r.sum / static_cast<double>(n), residualMedian(r.r, n, r.band)};
       guess = out[at++].median;
-    }
+    };
+    finish(one);
+    if (pairShorter) finish(mid);
+    if (pairLonger) finish(two);
   }
 }
 
