@@ -1,13 +1,12 @@
 #include "tests/test_support.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <numbers>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include <numbers>
 
 namespace morvek::testing {
 
@@ -26,14 +25,11 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-void writeFile(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
-}
+void writeFile(const std::string& name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
 
 std::string readFile(const std::string& name) {
-  std::ifstream file(name, std::ios::binary);
   std::ostringstream text;
-  text << file.rdbuf();
+  text << std::ifstream(name, std::ios::binary).rdbuf();
   return text.str();
 }
 
@@ -43,17 +39,31 @@ void RecordingRunner::run(const std::string& commandLine) {
   dataFiles.push_back(readFile("1.tmp"));
 }
 
+std::string sourcePath(const std::string& relative) { return std::string(MORVEK_SOURCE_DIR) + "/" + relative; }
+
+Lines stopLines(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Fatal& fatal) {
+    return fatal.lines();
+  }
+  return {"(went on)"};
+}
+
+std::string stopText(const Fatal& stop) {
+  std::string text = stop.lines().empty() ? "stop\n" : "";
+  for (const std::string& line : stop.lines()) text += "stop: " + line + "\n";
+  return text;
+}
+
 void expectGolden(const std::string& name, const std::string& text) {
-  const std::string path = std::string(MORVEK_SOURCE_DIR) + "/tests/golden/" + name;
+  const std::string path = sourcePath("tests/golden/" + name);
   if (std::getenv("MORVEK_UPDATE_GOLDEN") != nullptr) {
     std::ofstream(path, std::ios::binary) << text;
     return;
   }
-  std::ifstream file(path, std::ios::binary);
-  ASSERT_TRUE(file) << "no golden file " << path;
-  std::ostringstream golden;
-  golden << file.rdbuf();
-  EXPECT_EQ(text, golden.str()) << "differs from " << path;
+  ASSERT_TRUE(std::filesystem::exists(path)) << "no golden file " << path;
+  EXPECT_EQ(text, readFile(path)) << "differs from " << path;
 }
 
 std::vector<double> bruteRunmed(const std::vector<double>& x, int k, bool leaveOut) {
@@ -116,45 +126,33 @@ void setExtremes(State& s, std::vector<double> times, std::vector<double> values
   if (s.hasValues()) s.data.x3 = held(values);
 }
 
+namespace {
+
+Held<int> lengths(const std::vector<std::vector<double>>& rows) {
+  std::vector<int> n;
+  for (const auto& row : rows) n.push_back(static_cast<int>(row.size()));
+  return held(n);
+}
+
+}  // namespace
+
 void setClasses(State& s, std::vector<double> bounds, const std::vector<std::vector<double>>& times) {
-  Setting& g = s.setting;
-  g.l = static_cast<int>(times.size());
-  g.c = held(bounds);
-  std::vector<int> counts;
-  for (const auto& row : times) counts.push_back(static_cast<int>(row.size()));
-  g.n4 = held(counts);
+  s.setting.l = static_cast<int>(times.size());
+  s.setting.c = held(bounds);
+  s.setting.n4 = lengths(times);
   s.data.t4 = table(times);
-  allocate4a(s);
-  init4a(s);
-  allocate4d(s);
-  init4d(s);
-  allocate5a(s);
-  init5a(s);
+  for (auto step : {allocate4a, init4a, allocate4d, init4d, allocate5a, init5a}) step(s);
 }
 
 void setPseudodata(State& s, const std::vector<std::vector<double>>& times) {
-  std::vector<int> counts;
-  for (const auto& row : times) counts.push_back(static_cast<int>(row.size()));
-  s.setting.n = held(counts);
+  s.setting.n = lengths(times);
   s.data.t = table(times);
 }
 
 void setGrid(State& s, double from, double to, int ngrid) {
   s.parameters.ngrid = ngrid;
-  allocate4b(s);
-  init4b(s);
-  allocate4e(s);
-  init4e(s);
-  for (int j = 0; j < ngrid; ++j) {
-    s.data.lx[static_cast<std::size_t>(j)] = from + (to - from) * j / (ngrid - 1);
-  }
+  for (auto step : {allocate4b, init4b, allocate4e, init4e}) step(s);
+  for (int j = 0; j < ngrid; ++j) s.data.lx[static_cast<std::size_t>(j)] = from + (to - from) * j / (ngrid - 1);
 }
-
-std::string lines(std::initializer_list<std::string> items) {
-  std::string text;
-  for (const std::string& item : items) text += item + '\n';
-  return text;
-}
-
 
 }  // namespace morvek::testing

@@ -1,14 +1,17 @@
 // Helpers shared by the tests: a scratch working directory, scripted
-// console sessions and a plot runner that records instead of drawing.
+// console sessions, a plot runner that records instead of drawing, golden
+// files, independent oracles, and States built from plain values.
 #pragma once
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "morvek/console.h"
+#include "morvek/fatal.h"
 #include "morvek/plot.h"
 #include "morvek/state.h"
 
@@ -22,16 +25,15 @@ class ScratchDir {
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
 
  private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
+  std::filesystem::path previous_, path_;
 };
 
-// Writes a text file in the working directory.
 void writeFile(const std::string& name, const std::string& text);
 std::string readFile(const std::string& name);
+// The path of a file of the source tree, given relative to its top.
+std::string sourcePath(const std::string& relative);
 
 // A console fed with a script of answers, one per line, whose output and
 // advisories are kept for comparison.
@@ -43,21 +45,24 @@ struct Scripted {
   std::string text() const { return out.str(); }
 };
 
-// Records the command lines and the "2.tmp" each would have drawn.
-class RecordingRunner : public PlotRunner {
- public:
+// Records each command line with the "2.tmp" and "1.tmp" it would have drawn.
+struct RecordingRunner : PlotRunner {
   void run(const std::string& commandLine) override;
-  std::vector<std::string> commands;
-  std::vector<std::string> commandFiles;  // contents of 2.tmp at each run
-  std::vector<std::string> dataFiles;     // contents of 1.tmp at each run
+  std::vector<std::string> commands, commandFiles, dataFiles;
 };
+
+using Lines = std::vector<std::string>;
+
+// The lines of the stop that `action` ends with; {"(went on)"} when it does not stop.
+Lines stopLines(const std::function<void()>& action);
+
+// The lines of a stop as a golden shows them: "stop: " before each, "stop" alone for none.
+std::string stopText(const Fatal& stop);
 
 // Compares `text` with the file tests/golden/`name`. With the environment
 // variable MORVEK_UPDATE_GOLDEN set, writes the file instead; a changed
 // golden is then read line by line before it is committed.
 void expectGolden(const std::string& name, const std::string& text);
-
-// ---- Independent oracles --------------------------------------------------
 
 // The running median by its definition: every window of 2k+1 points copied
 // and sorted; with `leaveOut` the centre is dropped and the two middle
@@ -68,9 +73,9 @@ std::vector<double> bruteRunmed(const std::vector<double>& x, int k, bool leaveO
 // The Gaussian kernel with standard deviation h, in long double.
 long double gaussianKernel(long double d, long double h);
 
-// ---- A State as the dialog leaves it, from plain values -------------------
-// Each step sets what its phase sets and leaves the rest as the workspace
-// initialisation does, so a test names only what it needs.
+// A State as the dialog leaves it, step by step: each sets what its phase
+// sets and leaves the rest as the workspace initialisation does, so that a
+// test names only what it needs.
 
 template <class T>
 Held<T> held(std::vector<T> values) {
@@ -102,8 +107,5 @@ void setPseudodata(State& s, const std::vector<std::vector<double>>& times);
 // The time grid lx of `ngrid` points from `from` to `to`, the rates and
 // bands unset, and the transform work array.
 void setGrid(State& s, double from, double to, int ngrid);
-
-// Joins lines with line ends, for golden transcripts.
-std::string lines(std::initializer_list<std::string> items);
 
 }  // namespace morvek::testing

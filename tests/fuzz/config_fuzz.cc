@@ -1,9 +1,7 @@
 // Fuzzes the configuration reader: the input is the whole morvek.cfg.
 // A Fatal or NrError stop is a clean end; anything else escapes to
 // libFuzzer as a fault.
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "morvek/config.h"
 #include "morvek/fatal.h"
@@ -16,8 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  morvek::fuzz::writeFile("morvek.cfg",
-                          std::string_view(reinterpret_cast<const char*>(data), size));
+  morvek::fuzz::writeFile("morvek.cfg", std::string_view(reinterpret_cast<const char*>(data), size));
   morvek::State state;
   try {
     morvek::read0(state);
