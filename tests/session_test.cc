@@ -73,7 +73,7 @@ TEST_F(SessionTest, SessionsMatchTheirGoldens) {
        "c\nk\n" "t\n2\n\n"                // refused: no bandwidths, a class of two events; its trend test
        "3\nm\n1\nc\n" "k\n20\n5\n" "c\n"  // back to one class of six; a bandwidth out of range, then 5
        "x\n" "b\n199\n200\n0\n-17\n"      // refused: no band yet; 200 replicates, seed -17
-       "4\nc\n" "x\n",                   // to the risk estimation and back: rate and band survive
+       "4\nc\n" "x\n",                    // to the risk estimation and back: rate and band survive
        0, {}, "&cfg ngrid = 256 /\n"},
       // An extracted interval and the return to the original one; the script ends in the window dialog.
       {"session_extraction.txt", "flows.txt", "\no\nflows.txt\nn\n1872 1878.5\no\nc\n", 1, {}},
