@@ -151,6 +151,9 @@ TEST(RunmedSeries, ResidualsMatchTheirDefinitionForEveryWindow) {
           check(std::span(&k, 1), turn, wantOther, "the other series");
         }
         for (std::size_t at = 0; at < ks.size(); at += 7) check(std::span(ks).subspan(at, 1), series, want, "alone");
+        std::vector<int> everyOther;  // neighbours in the call, but not neighbouring windows
+        for (int k = 1; k <= static_cast<int>(ks.size()); k += 2) everyOther.push_back(k);
+        check(everyOther, series, want, "every other");
       }
     }
   }
