@@ -40,7 +40,8 @@ void bm_intest(benchmark::State& state, morvek::Binning binning) {
 BENCHMARK_CAPTURE(bm_intest, fresh, morvek::Binning::fresh);
 BENCHMARK_CAPTURE(bm_intest, reuse, morvek::Binning::reuse);
 
-// One class of events on [0, 100] as Part 4 leaves it before the search.
+// One class of events on [0, 100], as the risk estimation leaves it before
+// the search.
 morvek::State oneClass(const std::vector<double>& events, int nhsrch, int ngrid = 2048) {
   using namespace morvek;
   State s;

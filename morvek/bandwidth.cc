@@ -65,13 +65,15 @@ std::vector<double> kernelSums(std::span<const double> events, const ClassRuns& 
     const double reach = pseudo.reach();
     std::vector<double> row;
     row.reserve(std::max({events.size(), r.left.size(), r.right.size()}));
-    // The squared distances of x to the times from `from` on, nearest first.
+    // The squared distances of x to the times from `from` on, nearest first,
+    // up to the first that reaches `reach`: they ascend, so a binary search
+    // finds it, and the loop that forms them is vectorised.
     auto fill = [&](double x, auto from, auto to) {
-      row.clear();
-      for (; from != to; ++from) {
-        const double d = x - *from;
-        if (d * d >= reach) break;
-        row.push_back(d * d);
+      const auto within = [&](double t) { return (x - t) * (x - t) < reach; };
+      row.resize(static_cast<std::size_t>(std::partition_point(from, to, within) - from));
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        const double d = x - from[static_cast<std::ptrdiff_t>(i)];
+        row[i] = d * d;
       }
     };
     for (const double x : events) {
