@@ -20,8 +20,7 @@
 // the partial sums are combined by a fixed pairwise tree, and the block sums
 // are added with Neumaier's compensation. The order is set by the code, not
 // by the vector width, and every lane is the same sequence of IEEE
-// operations without contraction, so each target clone gives the bits of
-// the baseline build.
+// operations, so the AVX2 build gives the bits of the baseline build.
 //
 // On machines with AVX-512 the terms take a second form of exp, with fused
 // multiply-adds and a table, about a quarter faster there:
@@ -57,11 +56,11 @@
 
 #include <immintrin.h>
 
-// fp-contract=off: the AVX-512 clone also has FMA, and GCC contracts
-// a*b + c into an FMA even in ISO C++ mode when FMA is available (GCC 12
-// does so in that clone). A fused step rounds once instead of twice, so that
-// clone would differ in the last bits from the others. With contraction off
-// every clone computes exactly the operations written here.
+// fp-contract=off: GCC contracts a*b + c into an FMA even in ISO C++ mode
+// wherever FMA is available (GCC 12 does so in AVX-512 code). A fused step
+// rounds once instead of twice; with contraction off every function
+// computes exactly the operations written here, fused only where it says
+// so, and the vector code keeps the bits of its scalar reference.
 // O3: at -O2 the register allocator keeps the eight interleaved exps'
 // constants in memory, one 64-byte load per operation, which costs 40% of
 // the speed when the distances stream from memory. O3 changes no rounding.
@@ -151,7 +150,7 @@ double blockSumAvx2(const double* d2, std::size_t n, double negC) {
   return blockSumBody(d2, n, negC);
 }
 
-// The fused form. kFused... as the formulas above name them.
+// The fused form; the names follow the formulas at the top.
 namespace fused {
 
 constexpr double kInv = 0x1.71547652b82fep+4;  // 16 / ln2
@@ -195,8 +194,10 @@ inline double expFused(double x) {
 // GCC 12 takes the unset pass-through operand inside its own AVX-512 shift
 // intrinsics for an uninitialised variable.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 
 MORVEK_AVX512 inline __m512d c(double v) { return _mm512_set1_pd(v); }
 

@@ -54,7 +54,7 @@ inline constexpr double kExpCutoff = -745.14;
 // error below 1 ulp of the exact value (0.96), subnormal results included
 // (in units of their spacing 2^-1074); below about -745.1332 the exact
 // value rounds to 0, and so does this (give or take the one subnormal step
-// right at that point). This is the formula the sums use.
+// right at that point). The sums use this form on machines without AVX-512.
 double expNonPositive(double x);
 
 // The second form of exp, with fused multiply-adds and a table, that the
