@@ -54,7 +54,7 @@ TEST(NumbersTest, FreeFormRealsAndIntegers) {
     EXPECT_EQ(parseReal(text), value) << text;
   }
   for (const char* bad : {"", "+", ".", "e3", "1e", "1.5.2", "abc", "1,5", "0x10", "nan", "NaN", "inf", "Infinity",
-                          "1e400", "--1", "1e+"}) {
+                          "1e400", "--1", "1e+", "1e5x", "2e3.5"}) {
     EXPECT_FALSE(parseReal(bad)) << bad;
   }
   for (const auto& [text, value] : {std::pair{"400", 400}, {"+7", 7}, {"-12", -12}, {"-2147483648", INT_MIN}}) {
