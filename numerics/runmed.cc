@@ -603,58 +603,79 @@ class RankSlider {
   RankSet::Neighbours around_{};
 };
 
-// The leave-one-out output of half-width k+1 at the slider's start j: its
-// window is the slider's window j and the two points after it. Its median
-// and the median's neighbours are among the slider's median, the two
-// members either side of that and the two new ranks, so it costs a few
-// selections instead of a slide of its own.
-double longerByTwo(const RankSlider<true>& w, const int* pr, const double* vals, int k, int j) {
-  // Minima and maxima by selection too: which rank is larger is random.
-  const auto least = [](int a, int b) { return pickIfLess(a, b, a, b); };
-  const auto most = [](int a, int b) { return pickIfLess(b, a, a, b); };
-  const int m = w.median();
-  const auto& nb = w.around();
-  const int a = pr[j + 2 * k + 1], b = pr[j + 2 * k + 2];
-  const int lo = least(a, b), hi = most(a, b);
-  // Both new ranks below m: the median moves down one member; both above:
-  // up one; one on each side: it stays.
-  const bool down = hi < m, up = lo > m;
-  const int downMedian = most(nb.below, hi);
-  const int downBelow = pickIfLess(nb.below, hi, most(nb.below, lo), most(nb.below2, hi));
-  const int upMedian = least(nb.above, lo);
-  const int upAbove = pickIfLess(lo, nb.above, least(nb.above, hi), least(nb.above2, lo));
-  const int m2 = pick(down, downMedian, pick(up, upMedian, m));
-  const int below = pick(down, downBelow, pick(up, m, most(nb.below, lo)));
-  const int above = pick(down, m, pick(up, upAbove, least(nb.above, hi)));
-  const int c = pr[j + k + 1];
-  const int x = pickIfLess(c, m2, m2, below);
-  const int y = pickIfLess(m2, c, m2, above);
-  return 0.5 * (vals[x] + vals[y]);
+// The ranks x and y of the two values whose mean is a leave-one-out output:
+// from the median m of a window, the members next to it and its centre c,
+// the k-th and (k+1)-th smallest without c.
+//
+// The functions below take ranks as int or as a vector of them (GCC's vector
+// extension), lane by lane the same selections: one conditional operator per
+// choice, and no branch in the vector form.
+// Vectors of ranks pass between inline functions of this file only, never
+// across a call whose convention the vector width would change. (GCC tells
+// of it when the file ends, so the warning stays off to the end.)
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <class R>
+struct MiddleRanks {
+  R x, y;
+};
+
+template <class R>
+MiddleRanks<R> withoutCentre(R m, R below, R above, R c) {
+  return {c < m ? m : below, m < c ? m : above};
 }
 
-// The leave-one-out output of the window left when two members u and v
-// leave the slider's current window, centred on c: the k-1 window at the
-// same start (u and v its last two points), or one that ends where the
-// slider's does. Its median moves up one member when both left below m (or
-// one below and m itself), down one when neither left below, and stays
-// otherwise; it and its neighbours are among m and the two members either
-// side of it.
-double shorterByTwo(const RankSlider<true>& w, const double* vals, int u, int v, int c) {
-  const int m = w.median();
-  const auto& nb = w.around();
-  const int lo = pickIfLess(u, v, u, v), hi = pickIfLess(v, u, u, v);
-  const int below = (lo < m) + (hi < m);  // members that left below m
-  const bool gone = (lo == m) | (hi == m);
-  const bool up = (below == 2) | ((below == 1) & gone), down = below == 0;
+template <class R>
+R least(R a, R b) {
+  return a < b ? a : b;
+}
+
+template <class R>
+R most(R a, R b) {
+  return a < b ? b : a;
+}
+
+// Half-width k+1 from the window of k at start j: that window, two members
+// a and b more (the two points after it) and its centre c one point on.
+// The median and its neighbours are among the window's median, the two
+// members either side of that and the two new ranks.
+template <class R>
+MiddleRanks<R> longerByTwo(R m, R below2, R below, R above, R above2, R a, R b, R c) {
+  const R lo = least(a, b), hi = most(a, b);
+  // Both new ranks below m: the median moves down one member; both above:
+  // up one; one on each side: it stays.
+  const auto down = hi < m, up = lo > m;
+  const R downMedian = most(below, hi);
+  const R downBelow = below < hi ? most(below, lo) : most(below2, hi);
+  const R upMedian = least(above, lo);
+  const R upAbove = lo < above ? least(above, hi) : least(above2, lo);
+  const R m2 = down ? downMedian : (up ? upMedian : m);
+  const R nearBelow = down ? downBelow : (up ? m : most(below, lo));
+  const R nearAbove = down ? m : (up ? upAbove : least(above, hi));
+  return withoutCentre(m2, nearBelow, nearAbove, c);
+}
+
+// The window left when two members u and v leave a window, centred on c:
+// the k-1 window at the same start (u and v its last two points), or one
+// that ends where it does. Its median moves up one member when both left
+// below m (or one below and m itself), down one when neither left below,
+// and stays otherwise; it and its neighbours are among m and the two
+// members either side of it.
+template <class R>
+MiddleRanks<R> shorterByTwo(R m, R below2, R below, R above, R above2, R u, R v, R c) {
+  const R zero{}, one = zero + 1;
+  const R lo = least(u, v), hi = most(u, v);
+  const R left = (lo < m ? one : zero) + (hi < m ? one : zero);  // members that left below m
+  const auto gone = (lo == m) | (hi == m);
+  const auto up = (left == 2) | ((left == 1) & gone);
+  const auto down = left == 0;
   // The nearest members left either side of m.
-  const int nearBelow = pickIfEqual(lo, nb.below, nb.below2, nb.below);
-  const int nearAbove = pickIfEqual(hi, nb.above, nb.above2, nb.above);
-  const int m0 = pick(up, nb.above, pick(down, nb.below, m));
-  const int lo0 = pick(below == 2, m, pick(down, nb.below2, nearBelow));
-  const int hi0 = pick(down & !gone, m, pick(up, nb.above2, nearAbove));
-  const int x = pickIfLess(c, m0, m0, lo0);
-  const int y = pickIfLess(m0, c, m0, hi0);
-  return 0.5 * (vals[x] + vals[y]);
+  const R nearBelow = lo == below ? below2 : below;
+  const R nearAbove = hi == above ? above2 : above;
+  const R m0 = up ? above : (down ? below : m);
+  const R lo0 = left == 2 ? m : (down ? below2 : nearBelow);
+  const R hi0 = (down & (gone == 0)) ? m : (up ? above2 : nearAbove);
+  return withoutCentre(m0, lo0, hi0, c);
 }
 
 // Slides a window of h = 2k+1 ranks over pr, window 0 already in set, and
@@ -903,22 +924,43 @@ namespace {
 struct ResidualBand {
   ResidualBand(double guess, double* members) : guess(guess), w(guess / 256), members(members) {}
 
+  // Counts r below the band or above it, or keeps it.
   void offer(double r) {
+    below += guess - r > w ? 1 : 0;
+    above += r - guess > w ? 1 : 0;
     if (std::abs(r - guess) <= w) members[count++] = r;
+  }
+
+  // The same for r[0..m-1], counted in whole vectors; the members, a few in
+  // a thousand, are looked for only where the counts tell of some.
+  void offer(const double* r, int m) {
+    std::size_t lo = 0, hi = 0;
+    for (int i = 0; i < m; ++i) {
+      lo += guess - r[i] > w ? 1 : 0;
+      hi += r[i] - guess > w ? 1 : 0;
+    }
+    below += lo;
+    above += hi;
+    for (std::size_t i = 0, in = static_cast<std::size_t>(m) - lo - hi; in > 0 && i < static_cast<std::size_t>(m); ++i) {
+      if (std::abs(r[i] - guess) <= w) {
+        members[count++] = r[i];
+        --in;
+      }
+    }
   }
 
   double guess, w;  // NaN without a guess: an empty band
   double* members;
-  std::size_t count = 0;
+  std::size_t count = 0;      // residuals kept
+  std::size_t below = 0, above = 0;  // residuals further than w below the guess, and above it
 };
 
 // The median of n residuals r[0..n-1], the middle one or the mean of the
-// middle two, all of which were offered to band. They are selected among the
+// middle two, all of which were offered to band, in any order. They are selected among the
 // band's members when they fall in it, and among all residuals otherwise;
 // either way the median is exact: the guess only steers the speed. Reorders
 // r and the band.
-__attribute__((target_clones("arch=x86-64-v3", "default"))) double residualMedian(double* r, std::size_t n,
-                                                                                  ResidualBand& band) {
+double residualMedian(double* r, std::size_t n, ResidualBand& band) {
   assert(n > 0);
   const std::size_t upper = n / 2;
   const std::size_t lower = n % 2 == 1 ? upper : upper - 1;
@@ -926,18 +968,12 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) double residualMedia
   std::size_t count = n;
   std::size_t offset = 0;  // ranks below those in from
   if (std::isfinite(band.guess)) {
-    // Residuals further than w below the guess, and above it: the band
-    // holds the rest, with ranks from `below` on.
-    std::size_t below = 0, above = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      below += band.guess - r[i] > band.w ? 1 : 0;
-      above += r[i] - band.guess > band.w ? 1 : 0;
-    }
-    assert(band.count == n - below - above);
-    if (below <= lower && upper < n - above) {
+    // The band holds the residuals with ranks from band.below on.
+    assert(band.count == n - band.below - band.above);
+    if (band.below <= lower && upper < n - band.above) {
       from = band.members;
       count = band.count;
-      offset = below;
+      offset = band.below;
     }
   }
   double* at = from + (upper - offset);
@@ -945,6 +981,10 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) double residualMedia
   if (lower == upper) return *at;
   return (*std::max_element(from, at) + *at) / 2;
 }
+
+// Ranks after the last pair, so that reads of a vector's length past a
+// pair's windows stay in the array.
+constexpr int kPairPadding = 32;
 
 // The series cut into blocks of L points, and the points of each pair of
 // neighbouring blocks ranked among themselves (Suomela's scheme, with the
@@ -964,7 +1004,8 @@ class PairRanks {
     // Pair b starts at 2L b; the last, block b alone, ends the series.
     const std::size_t room = 2 * static_cast<std::size_t>(len) * static_cast<std::size_t>(blocks - 1) +
                              static_cast<std::size_t>(n - (blocks - 1) * len);
-    ranks_.resize(room);
+    // Past the last pair, padding for reads a vector long.
+    ranks_.resize(room + kPairPadding);
     values_.resize(room);
     // Each block's positions in ascending order, by walking the order of
     // the whole series.
@@ -1033,84 +1074,216 @@ struct ResidualSum {
   double sum = 0;
 };
 
+// The residuals of up to three window lengths against one series and one
+// band, taken together in a pass: the series and the band are held once,
+// so that the sums and the counts stay in registers.
+template <int kLengths>
+struct ResidualSums {
+  explicit ResidualSums(std::array<ResidualSum*, kLengths> of) : of(of), x(of[0]->x.data()) {
+    for (int l = 0; l < kLengths; ++l) {
+      assert(of[l]->x.data() == x);
+      r[l] = of[l]->r;
+      sum[l] = of[l]->sum;
+    }
+  }
+
+  // Writes the sums back.
+  void into() const {
+    for (int l = 0; l < kLengths; ++l) of[l]->sum = sum[l];
+  }
+
+  // The residual of output v at point i, summed and offered to the band.
+  template <int l>
+  void add(int i, double v) {
+    of[l]->band.offer(keep<l>(i, v));
+  }
+
+  // The residual of output v at point i, summed; the band comes later.
+  template <int l>
+  double keep(int i, double v) {
+    const double e = std::abs(x[i] - v);
+    r[l][i] = e;
+    sum[l] += e;
+    return e;
+  }
+
+  // Offers the count residuals kept from point i on to the band.
+  template <int l>
+  void offer(int i, int count) {
+    of[l]->band.offer(r[l] + i, count);
+  }
+
+  std::array<ResidualSum*, kLengths> of;
+  const double* x;
+  std::array<double*, kLengths> r;
+  std::array<double, kLengths> sum;
+};
+
 // One pass of the running median with half-width k over the pairs, taking
 // the residuals as the windows slide, in order of the points: the first k
-// repeat the first centre output, the last k the last. With `longer` and
-// `shorter`, the residuals of half-widths k+1 and k-1 come along, derived
-// from the same slide; the windows of k+1 must fit the pairs as well.
-template <bool kLeaveOneOut>
-void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut, ResidualSum* longerOut,
-                  ResidualSum* shorterOut) {
-  // Local copies, so that the sums stay in registers: they would otherwise
-  // go through memory at every point, as a store to the residuals might
-  // change them for all the compiler knows.
-  ResidualSum one = oneOut;
-  ResidualSum two = longerOut ? *longerOut : oneOut;
-  ResidualSum three = shorterOut ? *shorterOut : oneOut;
-  const bool longer = longerOut != nullptr, shorter = shorterOut != nullptr;
-  const int n = static_cast<int>(one.x.size());
+// repeat the first centre output, the last k the last.
+void medianResiduals(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& out) {
+  ResidualSums<1> one({&out});
+  const int n = static_cast<int>(out.x.size());
   const int h = 2 * k + 1;
   const int len = pairs.length();
+  double v = 0;
+  for (int b = 0, start = 0; start <= n - h; ++b, start += len) {
+    const int* pr = pairs.ranks(b);
+    RankSet set(setStorage, std::min(2 * len, n - start));
+    for (int p = 0; p < h; ++p) set.insert(pr[p]);
+    slideRanks<false>(set, pr, pairs.values(b), k, std::min(len, n - h - start + 1), [&](int j, double value) {
+      v = value;
+      for (int i = j > 0 || b > 0 ? k : 0; i <= k; ++i) one.add<0>(start + j + i, v);
+    });
+  }
+  for (int i = n - k; i < n; ++i) one.add<0>(i, v);
+  one.into();
+}
+
+// One pass of the leave-one-out running median with half-width k over the
+// pairs, taking the residuals as the windows slide, in order of the points:
+// the first k repeat the first centre output, the last k the last. With
+// kLonger and kShorter, the residuals of half-widths k+1 and k-1 come along
+// (into longerOut and shorterOut), derived from the same slide; the windows
+// of k+1 must fit the pairs as well.
+//
+// The slide is one chain of dependent steps; the outputs are not. So the
+// slide runs ahead a stretch of windows, noting each median and its
+// neighbours, and the outputs and residuals of the stretch follow in loops
+// that run in vector lanes; only the sums, in order of the points, go one
+// by one.
+template <bool kLonger, bool kShorter>
+void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut,
+                          ResidualSum* longerOut, ResidualSum* shorterOut) {
+  // Lengths: 0 for k, then k+1 and k-1 where they come along.
+  constexpr int kLengths = 1 + (kLonger ? 1 : 0) + (kShorter ? 1 : 0);
+  constexpr int kTwo = 1, kThree = kLonger ? 2 : 1;
+  std::array<ResidualSum*, kLengths> of{&oneOut};
+  if constexpr (kLonger) of[kTwo] = longerOut;
+  if constexpr (kShorter) of[kThree] = shorterOut;
+  ResidualSums<kLengths> sums(of);
+  const int n = static_cast<int>(oneOut.x.size());
+  const int h = 2 * k + 1;
+  const int len = pairs.length();
+  // A stretch of windows: medians and neighbours, then the ranks of each
+  // output, kStretch at most and in whole vectors.
+  using Ranks = int __attribute__((vector_size(32)));
+  constexpr int kLanes = sizeof(Ranks) / sizeof(int);
+  constexpr int kStretch = 128;
+  static_assert(kStretch % kLanes == 0 && kPairPadding >= kLanes + 2);
+  struct Stretch {
+    std::array<int, kStretch> med, below2, below, above, above2;
+    std::array<std::array<int, kStretch>, kLengths> x, y;
+  };
+  // Zero, so that the lanes past a short stretch hold no indeterminate values.
+  alignas(64) Stretch st{};
+  const auto lanes = [](const int* p) {
+    Ranks v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
   double v = 0, w = 0, z = 0;  // the last outputs of k, k+1 and k-1
   for (int b = 0, start = 0; start <= n - h; ++b, start += len) {
     const int* pr = pairs.ranks(b);
     const double* vals = pairs.values(b);
+    const auto value = [vals](MiddleRanks<int> r) { return 0.5 * (vals[r.x] + vals[r.y]); };
     RankSet set(setStorage, std::min(2 * len, n - start));
     for (int p = 0; p < h; ++p) set.insert(pr[p]);
-    RankSlider<kLeaveOneOut> slider(set, pr, vals, k);
+    RankSlider<true> slider(set, pr, vals, k);
     const int windows = std::min(len, n - h - start + 1);
-    const int both = longer ? std::clamp(n - h - 2 - start + 1, 0, len) : 0;
-    v = slider.output(0);
-    for (int i = b == 0 ? 0 : k; i <= k; ++i) one.add(start + i, v);
-    if constexpr (kLeaveOneOut) {
-      if (both > 0) {
-        w = longerByTwo(slider, pr, vals, k, 0);
-        for (int i = b == 0 ? 0 : k + 1; i <= k + 1; ++i) two.add(start + i, w);
-      }
-      if (shorter) {
-        z = shorterByTwo(slider, vals, pr[2 * k - 1], pr[2 * k], pr[k - 1]);
-        for (int i = b == 0 ? 0 : k - 1; i <= k - 1; ++i) three.add(start + i, z);
-      }
-      for (int j = 1; j < windows; ++j) {
-        slider.advance(j);
-        v = slider.output(j);
-        one.add(start + j + k, v);
-        if (j < both) {
-          w = longerByTwo(slider, pr, vals, k, j);
-          two.add(start + j + k + 1, w);
-        }
-        if (shorter) {
-          z = shorterByTwo(slider, vals, pr[j + 2 * k - 1], pr[j + 2 * k], pr[j + k - 1]);
-          three.add(start + j + k - 1, z);
+    const int both = kLonger ? std::clamp(n - h - 2 - start + 1, 0, len) : 0;
+    {
+      const int m = slider.median();
+      const auto& nb = slider.around();
+      v = value(withoutCentre(m, nb.below, nb.above, pr[k]));
+      for (int i = b == 0 ? 0 : k; i <= k; ++i) sums.template add<0>(start + i, v);
+      if constexpr (kLonger) {
+        if (both > 0) {
+          w = value(longerByTwo(m, nb.below2, nb.below, nb.above, nb.above2, pr[2 * k + 1], pr[2 * k + 2], pr[k + 1]));
+          for (int i = b == 0 ? 0 : k + 1; i <= k + 1; ++i) sums.template add<kTwo>(start + i, w);
         }
       }
-      // The last two windows of k-1 start after the last of k, which holds
-      // both: without its first and last point, and without its first two.
-      if (shorter && start + windows - 1 == n - h) {
-        const int last = windows - 1;
-        z = shorterByTwo(slider, vals, pr[last], pr[last + 2 * k], pr[last + k]);
-        three.add(start + last + k, z);
-        z = shorterByTwo(slider, vals, pr[last], pr[last + 1], pr[last + k + 1]);
-        three.add(start + last + k + 1, z);
+      if constexpr (kShorter) {
+        z = value(shorterByTwo(m, nb.below2, nb.below, nb.above, nb.above2, pr[2 * k - 1], pr[2 * k], pr[k - 1]));
+        for (int i = b == 0 ? 0 : k - 1; i <= k - 1; ++i) sums.template add<kThree>(start + i, z);
       }
-    } else {
-      for (int j = 1; j < windows; ++j) {
-        slider.advance(j);
-        v = slider.output(j);
-        one.add(start + j + k, v);
+    }
+    for (int j0 = 1; j0 < windows; j0 += kStretch) {
+      const int count = std::min(kStretch, windows - j0);
+      for (int t = 0; t < count; ++t) {
+        slider.advance(j0 + t);
+        const auto& nb = slider.around();
+        st.med[t] = slider.median();
+        st.below2[t] = nb.below2;
+        st.below[t] = nb.below;
+        st.above[t] = nb.above;
+        st.above2[t] = nb.above2;
+      }
+      // The ranks of every output of the stretch, lanes past count included
+      // (the pairs are padded for their reads).
+      const int* p = pr + j0;
+      for (int t = 0; t < count; t += kLanes) {
+        const Ranks m = lanes(&st.med[t]), below2 = lanes(&st.below2[t]), below = lanes(&st.below[t]),
+                    above = lanes(&st.above[t]), above2 = lanes(&st.above2[t]);
+        const auto put = [&](int l, MiddleRanks<Ranks> r) {
+          std::memcpy(&st.x[l][t], &r.x, sizeof r.x);
+          std::memcpy(&st.y[l][t], &r.y, sizeof r.y);
+        };
+        put(0, withoutCentre(m, below, above, lanes(p + t + k)));
+        if constexpr (kLonger) {
+          put(kTwo, longerByTwo(m, below2, below, above, above2, lanes(p + t + 2 * k + 1), lanes(p + t + 2 * k + 2),
+                                lanes(p + t + k + 1)));
+        }
+        if constexpr (kShorter) {
+          put(kThree, shorterByTwo(m, below2, below, above, above2, lanes(p + t + 2 * k - 1), lanes(p + t + 2 * k),
+                                   lanes(p + t + k - 1)));
+        }
+      }
+      // Window j0+t is centred on point j0+t+k; its residuals go there, one
+      // point on for k+1 and one back for k-1, in order of the points.
+      const int longer = kLonger ? std::clamp(both - j0, 0, count) : 0;
+      const auto output = [&](int l, int t) { return value({st.x[l][t], st.y[l][t]}); };
+      const int i0 = start + j0 + k;
+      for (int t = 0; t < count; ++t) {
+        sums.template keep<0>(i0 + t, output(0, t));
+        if constexpr (kLonger) {
+          if (t < longer) sums.template keep<kTwo>(i0 + t + 1, output(kTwo, t));
+        }
+        if constexpr (kShorter) sums.template keep<kThree>(i0 + t - 1, output(kThree, t));
+      }
+      sums.template offer<0>(i0, count);
+      if constexpr (kLonger) sums.template offer<kTwo>(i0 + 1, longer);
+      if constexpr (kShorter) sums.template offer<kThree>(i0 - 1, count);
+      // The last outputs, for the ends.
+      v = output(0, count - 1);
+      if constexpr (kLonger) {
+        if (longer > 0) w = output(kTwo, longer - 1);
+      }
+      if constexpr (kShorter) z = output(kThree, count - 1);
+    }
+    // The last two windows of k-1 start after the last of k, which holds
+    // both: without its first and last point, and without its first two.
+    if constexpr (kShorter) {
+      if (start + windows - 1 == n - h) {
+        const int* p = pr + windows - 1;
+        const int m = slider.median();
+        const auto& nb = slider.around();
+        z = value(shorterByTwo(m, nb.below2, nb.below, nb.above, nb.above2, p[0], p[2 * k], p[k]));
+        sums.template add<kThree>(n - k - 1, z);
+        z = value(shorterByTwo(m, nb.below2, nb.below, nb.above, nb.above2, p[0], p[1], p[k + 1]));
+        sums.template add<kThree>(n - k, z);
       }
     }
   }
-  for (int i = n - k; i < n; ++i) one.add(i, v);
-  oneOut = one;
-  if (longer) {
-    for (int i = n - k - 1; i < n; ++i) two.add(i, w);
-    *longerOut = two;
+  for (int i = n - k; i < n; ++i) sums.template add<0>(i, v);
+  if constexpr (kLonger) {
+    for (int i = n - k - 1; i < n; ++i) sums.template add<kTwo>(i, w);
   }
-  if (shorter) {
-    for (int i = n - k + 1; i < n; ++i) three.add(i, z);
-    *shorterOut = three;
+  if constexpr (kShorter) {
+    for (int i = n - k + 1; i < n; ++i) sums.template add<kThree>(i, z);
   }
+  sums.into();
 }
 
 // The passes, compiled also for the bit-manipulation and vector units of
@@ -1124,13 +1297,21 @@ void residualPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& o
 #define MORVEK_PASS_CLONES __attribute__((target_clones("arch=x86-64-v3", "default"), flatten))
 #endif
 
-MORVEK_PASS_CLONES void leaveOneOutPass(
-    const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one, ResidualSum* longer, ResidualSum* shorter) {
-  residualPass<true>(pairs, k, setStorage, one, longer, shorter);
+MORVEK_PASS_CLONES void leaveOneOutPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
+                                        ResidualSum* longer, ResidualSum* shorter) {
+  if (longer && shorter) {
+    leaveOneOutResiduals<true, true>(pairs, k, setStorage, one, longer, shorter);
+  } else if (longer) {
+    leaveOneOutResiduals<true, false>(pairs, k, setStorage, one, longer, nullptr);
+  } else if (shorter) {
+    leaveOneOutResiduals<false, true>(pairs, k, setStorage, one, nullptr, shorter);
+  } else {
+    leaveOneOutResiduals<false, false>(pairs, k, setStorage, one, nullptr, nullptr);
+  }
 }
 
 MORVEK_PASS_CLONES void medianPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
-  residualPass<false>(pairs, k, setStorage, one, nullptr, nullptr);
+  medianResiduals(pairs, k, setStorage, one);
 }
 
 #undef MORVEK_PASS_CLONES
