@@ -922,7 +922,10 @@ namespace {
 // window to the next as a rule, and the band holds a few thousandths of
 // them, so the test is nearly always false and nearly never mispredicted.
 struct ResidualBand {
-  ResidualBand(double guess, double* members) : guess(guess), w(guess / 256), members(members) {}
+  // A guess from a window further off than a few points each side calls
+  // for a wider band: spread times the usual.
+  ResidualBand(double guess, double* members, double spread)
+      : guess(guess), w(guess / 256 * spread), members(members) {}
 
   // Counts r below the band or above it, or keeps it.
   void offer(double r) {
@@ -1054,12 +1057,13 @@ struct ResidualScratch {
   std::vector<Key> set;
   std::vector<double> all, band, all2, band2, all3, band3, outputs;
   double guess = 0;  // the median of the thread's last window
+  int guessK = 0;    // and its half-width
 };
 
 // The residuals of one window length as they come: kept, summed in order
 // of the points and offered to a band for their median.
 struct ResidualSum {
-  ResidualSum(std::span<const double> x, double* r, double guess, double* band) : x(x), r(r), band(guess, band) {}
+  ResidualSum(std::span<const double> x, double* r, ResidualBand band) : x(x), r(r), band(band) {}
 
   void add(int i, double v) {
     const auto at = static_cast<std::size_t>(i);
@@ -1329,23 +1333,35 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
   }
   // The median of the window before is the guess for the next; a call's
   // first window takes the last of this thread's previous call on the same
-  // series, a nearby window as a rule.
+  // series, a nearby window as a rule. The median moves with k, so a guess
+  // from further off gets a wider band: where the median fell outside the
+  // band, it would have to be selected among all residuals.
   if (scratch.series != generation_) {
     scratch.series = generation_;
     scratch.pairs = PairRanks();
     scratch.guess = std::numeric_limits<double>::quiet_NaN();
   }
   double& guess = scratch.guess;
+  std::size_t at = 0;  // the next window of ks
+  // The band for windows lo..hi.
+  const auto bandFor = [&](int lo, int hi, double* members) {
+    const int off = std::max(std::abs(lo - scratch.guessK), std::abs(hi - scratch.guessK));
+    return ResidualBand(guess, members, std::max(1.0, off / 4.0));
+  };
+  const auto finish = [&](ResidualSum& r) {
+    out[at] = {r.sum / static_cast<double>(n), residualMedian(r.r, n, r.band)};
+    guess = out[at].median;
+    scratch.guessK = ks[at++];
+  };
   const auto blockLength = [](int k) { return static_cast<int>(std::bit_ceil(2 * static_cast<unsigned>(k) + 1)); };
-  for (std::size_t at = 0; at < ks.size();) {
+  while (at < ks.size()) {
     const int k = ks[at];
     assert(k >= 1 && 2 * static_cast<std::size_t>(k) + 1 <= n);
-    ResidualSum one(x_, scratch.all.data(), guess, scratch.band.data());
     if (k <= detail::kSeriesSortedWindowMaxK) {
+      ResidualSum one(x_, scratch.all.data(), bandFor(k, k, scratch.band.data()));
       run(k, scratch.outputs, mode);
       for (std::size_t i = 0; i < n; ++i) one.add(static_cast<int>(i), scratch.outputs[i]);
-      out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
-      guess = out[at++].median;
+      finish(one);
       continue;
     }
     const auto pairsFor = [&](int slid) {
@@ -1356,10 +1372,10 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
       }
     };
     if (mode == kRunmedMedian) {
+      ResidualSum one(x_, scratch.all.data(), bandFor(k, k, scratch.band.data()));
       pairsFor(k);
       medianPass(scratch.pairs, k, scratch.set.data(), one);
-      out[at] = {one.sum / static_cast<double>(n), residualMedian(one.r, n, one.band)};
-      guess = out[at++].median;
+      finish(one);
       continue;
     }
     // The windows one point shorter and one point longer each side come
@@ -1371,15 +1387,13 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     const bool pairLonger = next < ks.size() && ks[next] == middle + 1 && 2 * middle + 3 <= blockLength(middle) &&
                             2 * static_cast<std::size_t>(middle) + 3 <= n;
     pairsFor(middle);
-    ResidualSum mid(x_, scratch.all2.data(), guess, scratch.band2.data());
-    ResidualSum two(x_, scratch.all3.data(), guess, scratch.band3.data());
+    const int last = pairLonger ? middle + 1 : middle;
+    ResidualSum one(x_, scratch.all.data(), bandFor(k, last, scratch.band.data()));
+    ResidualSum mid(x_, scratch.all2.data(), bandFor(k, last, scratch.band2.data()));
+    ResidualSum two(x_, scratch.all3.data(), bandFor(k, last, scratch.band3.data()));
     ResidualSum& centre = pairShorter ? mid : one;
     leaveOneOutPass(scratch.pairs, middle, scratch.set.data(), centre, pairLonger ? &two : nullptr,
                     pairShorter ? &one : nullptr);
-    const auto finish = [&](ResidualSum& r) {
-      out[at] = {r.sum / static_cast<double>(n), residualMedian(r.r, n, r.band)};
-      guess = out[at++].median;
-    };
     finish(one);
     if (pairShorter) finish(mid);
     if (pairLonger) finish(two);
