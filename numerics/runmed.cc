@@ -944,6 +944,7 @@ struct ResidualBand {
     }
     below += lo;
     above += hi;
+    if (std::isnan(w)) return;  // no guess, no band
     for (std::size_t i = 0, in = static_cast<std::size_t>(m) - lo - hi; in > 0 && i < static_cast<std::size_t>(m); ++i) {
       if (std::abs(r[i] - guess) <= w) {
         members[count++] = r[i];
@@ -958,31 +959,27 @@ struct ResidualBand {
   std::size_t below = 0, above = 0;  // residuals further than w below the guess, and above it
 };
 
-// The median of n residuals r[0..n-1], the middle one or the mean of the
-// middle two, all of which were offered to band, in any order. They are selected among the
-// band's members when they fall in it, and among all residuals otherwise;
-// either way the median is exact: the guess only steers the speed. Reorders
-// r and the band.
-double residualMedian(double* r, std::size_t n, ResidualBand& band) {
+// The value of rank `at` among v[0..count-1], or its mean with the one
+// ranked just below when withBelow. Reorders v.
+double middleOf(double* v, std::size_t count, std::size_t at, bool withBelow) {
+  double* m = v + at;
+  std::nth_element(v, m, v + count);
+  if (!withBelow) return *m;
+  return (*std::max_element(v, m) + *m) / 2;
+}
+
+// The median of n residuals, all offered to band: the middle one or the
+// mean of the middle two, where both lie in the band; NaN where one does
+// not. Reorders the band's members.
+double bandMedian(std::size_t n, ResidualBand& band) {
   assert(n > 0);
+  if (!std::isfinite(band.guess)) return std::numeric_limits<double>::quiet_NaN();
+  assert(band.count == n - band.below - band.above);
   const std::size_t upper = n / 2;
   const std::size_t lower = n % 2 == 1 ? upper : upper - 1;
-  double* from = r;
-  std::size_t count = n;
-  std::size_t offset = 0;  // ranks below those in from
-  if (std::isfinite(band.guess)) {
-    // The band holds the residuals with ranks from band.below on.
-    assert(band.count == n - band.below - band.above);
-    if (band.below <= lower && upper < n - band.above) {
-      from = band.members;
-      count = band.count;
-      offset = band.below;
-    }
-  }
-  double* at = from + (upper - offset);
-  std::nth_element(from, at, from + count);
-  if (lower == upper) return *at;
-  return (*std::max_element(from, at) + *at) / 2;
+  // The band holds the residuals with ranks from band.below on.
+  if (band.below > lower || upper >= n - band.above) return std::numeric_limits<double>::quiet_NaN();
+  return middleOf(band.members, band.count, upper - band.below, lower < upper);
 }
 
 // Ranks after the last pair, so that reads of a vector's length past a
@@ -1055,38 +1052,37 @@ struct ResidualScratch {
   std::uint64_t series = 0;  // the generation of the series all this is of
   PairRanks pairs;
   std::vector<Key> set;
-  std::vector<double> all, band, all2, band2, all3, band3, outputs;
+  std::vector<double> band, band2, band3, outputs;
   double guess = 0;  // the median of the thread's last window
   int guessK = 0;    // and its half-width
 };
 
-// The residuals of one window length as they come: kept, summed in order
-// of the points and offered to a band for their median.
+// The residuals of one window length as they come: summed in order of the
+// points and offered to a band for their median. They are not kept: at a
+// million points, arrays of them would be most of what a pass moves
+// through memory.
 struct ResidualSum {
-  ResidualSum(std::span<const double> x, double* r, ResidualBand band) : x(x), r(r), band(band) {}
+  ResidualSum(std::span<const double> x, ResidualBand band) : x(x), band(band) {}
 
   void add(int i, double v) {
-    const auto at = static_cast<std::size_t>(i);
-    r[at] = std::abs(x[at] - v);
-    sum += r[at];
-    band.offer(r[at]);
+    const double e = std::abs(x[static_cast<std::size_t>(i)] - v);
+    sum += e;
+    band.offer(e);
   }
 
   std::span<const double> x;
-  double* r;
   ResidualBand band;
   double sum = 0;
 };
 
-// The residuals of up to three window lengths against one series and one
-// band, taken together in a pass: the series and the band are held once,
-// so that the sums and the counts stay in registers.
-template <int kLengths>
+// The residuals of up to three window lengths of one series, taken
+// together in a pass, with room for a stretch of them: the series is held
+// once, so that the sums stay in registers.
+template <int kLengths, int kStretch>
 struct ResidualSums {
   explicit ResidualSums(std::array<ResidualSum*, kLengths> of) : of(of), x(of[0]->x.data()) {
     for (int l = 0; l < kLengths; ++l) {
       assert(of[l]->x.data() == x);
-      r[l] = of[l]->r;
       sum[l] = of[l]->sum;
     }
   }
@@ -1099,35 +1095,38 @@ struct ResidualSums {
   // The residual of output v at point i, summed and offered to the band.
   template <int l>
   void add(int i, double v) {
-    of[l]->band.offer(keep<l>(i, v));
+    const double e = std::abs(x[i] - v);
+    sum[l] += e;
+    of[l]->band.offer(e);
   }
 
-  // The residual of output v at point i, summed; the band comes later.
+  // The residual of output v at point i, summed and kept at place t of
+  // the stretch; the band comes later.
   template <int l>
-  double keep(int i, double v) {
+  double keep(int i, int t, double v) {
     const double e = std::abs(x[i] - v);
-    r[l][i] = e;
+    stretch[l][t] = e;
     sum[l] += e;
     return e;
   }
 
-  // Offers the count residuals kept from point i on to the band.
+  // Offers the first count residuals of the stretch to the band.
   template <int l>
-  void offer(int i, int count) {
-    of[l]->band.offer(r[l] + i, count);
+  void offer(int count) {
+    of[l]->band.offer(stretch[l].data(), count);
   }
 
   std::array<ResidualSum*, kLengths> of;
   const double* x;
-  std::array<double*, kLengths> r;
   std::array<double, kLengths> sum;
+  std::array<std::array<double, kStretch>, kLengths> stretch;
 };
 
 // One pass of the running median with half-width k over the pairs, taking
 // the residuals as the windows slide, in order of the points: the first k
 // repeat the first centre output, the last k the last.
 void medianResiduals(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& out) {
-  ResidualSums<1> one({&out});
+  ResidualSums<1, 1> one({&out});
   const int n = static_cast<int>(out.x.size());
   const int h = 2 * k + 1;
   const int len = pairs.length();
@@ -1166,15 +1165,15 @@ void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, Residu
   std::array<ResidualSum*, kLengths> of{&oneOut};
   if constexpr (kLonger) of[kTwo] = longerOut;
   if constexpr (kShorter) of[kThree] = shorterOut;
-  ResidualSums<kLengths> sums(of);
-  const int n = static_cast<int>(oneOut.x.size());
-  const int h = 2 * k + 1;
-  const int len = pairs.length();
   // A stretch of windows: medians and neighbours, then the ranks of each
   // output, kStretch at most and in whole vectors.
   using Ranks = int __attribute__((vector_size(32)));
   constexpr int kLanes = sizeof(Ranks) / sizeof(int);
   constexpr int kStretch = 128;
+  ResidualSums<kLengths, kStretch> sums(of);
+  const int n = static_cast<int>(oneOut.x.size());
+  const int h = 2 * k + 1;
+  const int len = pairs.length();
   static_assert(kStretch % kLanes == 0 && kPairPadding >= kLanes + 2);
   struct Stretch {
     std::array<int, kStretch> med, below2, below, above, above2;
@@ -1250,15 +1249,15 @@ void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, Residu
       const auto output = [&](int l, int t) { return value({st.x[l][t], st.y[l][t]}); };
       const int i0 = start + j0 + k;
       for (int t = 0; t < count; ++t) {
-        sums.template keep<0>(i0 + t, output(0, t));
+        sums.template keep<0>(i0 + t, t, output(0, t));
         if constexpr (kLonger) {
-          if (t < longer) sums.template keep<kTwo>(i0 + t + 1, output(kTwo, t));
+          if (t < longer) sums.template keep<kTwo>(i0 + t + 1, t, output(kTwo, t));
         }
-        if constexpr (kShorter) sums.template keep<kThree>(i0 + t - 1, output(kThree, t));
+        if constexpr (kShorter) sums.template keep<kThree>(i0 + t - 1, t, output(kThree, t));
       }
-      sums.template offer<0>(i0, count);
-      if constexpr (kLonger) sums.template offer<kTwo>(i0 + 1, longer);
-      if constexpr (kShorter) sums.template offer<kThree>(i0 - 1, count);
+      sums.template offer<0>(count);
+      if constexpr (kLonger) sums.template offer<kTwo>(longer);
+      if constexpr (kShorter) sums.template offer<kThree>(count);
       // The last outputs, for the ends.
       v = output(0, count - 1);
       if constexpr (kLonger) {
@@ -1327,10 +1326,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
   assert(out.size() == ks.size());
   const std::size_t n = x_.size();
   thread_local ResidualScratch scratch;
-  for (auto* v : {&scratch.all, &scratch.band, &scratch.all2, &scratch.band2, &scratch.all3, &scratch.band3,
-                  &scratch.outputs}) {
-    v->resize(n);
-  }
+  for (auto* v : {&scratch.band, &scratch.band2, &scratch.band3, &scratch.outputs}) v->resize(n);
   // The median of the window before is the guess for the next; a call's
   // first window takes the last of this thread's previous call on the same
   // series, a nearby window as a rule. The median moves with k, so a guess
@@ -1348,8 +1344,18 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     const int off = std::max(std::abs(lo - scratch.guessK), std::abs(hi - scratch.guessK));
     return ResidualBand(guess, members, std::max(1.0, off / 4.0));
   };
+  // The median of window k's residuals from its band, or where the band
+  // misses it (rarely, and on a thread's first window), among all of them,
+  // which a second run gives.
   const auto finish = [&](ResidualSum& r) {
-    out[at] = {r.sum / static_cast<double>(n), residualMedian(r.r, n, r.band)};
+    double median = bandMedian(n, r.band);
+    if (std::isnan(median)) {
+      std::vector<double>& e = scratch.outputs;
+      run(ks[at], e, mode);
+      for (std::size_t i = 0; i < n; ++i) e[i] = std::abs(x_[i] - e[i]);
+      median = middleOf(e.data(), n, n / 2, n % 2 == 0);
+    }
+    out[at] = {r.sum / static_cast<double>(n), median};
     guess = out[at].median;
     scratch.guessK = ks[at++];
   };
@@ -1358,7 +1364,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     const int k = ks[at];
     assert(k >= 1 && 2 * static_cast<std::size_t>(k) + 1 <= n);
     if (k <= detail::kSeriesSortedWindowMaxK) {
-      ResidualSum one(x_, scratch.all.data(), bandFor(k, k, scratch.band.data()));
+      ResidualSum one(x_, bandFor(k, k, scratch.band.data()));
       run(k, scratch.outputs, mode);
       for (std::size_t i = 0; i < n; ++i) one.add(static_cast<int>(i), scratch.outputs[i]);
       finish(one);
@@ -1372,7 +1378,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
       }
     };
     if (mode == kRunmedMedian) {
-      ResidualSum one(x_, scratch.all.data(), bandFor(k, k, scratch.band.data()));
+      ResidualSum one(x_, bandFor(k, k, scratch.band.data()));
       pairsFor(k);
       medianPass(scratch.pairs, k, scratch.set.data(), one);
       finish(one);
@@ -1388,9 +1394,9 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
                             2 * static_cast<std::size_t>(middle) + 3 <= n;
     pairsFor(middle);
     const int last = pairLonger ? middle + 1 : middle;
-    ResidualSum one(x_, scratch.all.data(), bandFor(k, last, scratch.band.data()));
-    ResidualSum mid(x_, scratch.all2.data(), bandFor(k, last, scratch.band2.data()));
-    ResidualSum two(x_, scratch.all3.data(), bandFor(k, last, scratch.band3.data()));
+    ResidualSum one(x_, bandFor(k, last, scratch.band.data()));
+    ResidualSum mid(x_, bandFor(k, last, scratch.band2.data()));
+    ResidualSum two(x_, bandFor(k, last, scratch.band3.data()));
     ResidualSum& centre = pairShorter ? mid : one;
     leaveOneOutPass(scratch.pairs, middle, scratch.set.data(), centre, pairLonger ? &two : nullptr,
                     pairShorter ? &one : nullptr);
