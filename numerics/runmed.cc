@@ -36,7 +36,10 @@
 //      from h to 2h-1. The pairs are ranked from the order of the whole
 //      series, not sorted, once for every window of that L, so the bitset
 //      stays at least a quarter full and the neighbours of m are nearly
-//      always in m's word. The residuals are taken as the window slides.
+//      always in m's word. The slide notes the median and its neighbours
+//      for a stretch of windows; the outputs of up to three window lengths
+//      follow from those notes in vector lanes, and their residuals are
+//      summed and counted against a band around the median expected.
 //
 // Keys: orderKey maps a double's bits onto an unsigned integer of the same
 // order (-0 just below +0, NaNs beyond the infinities). Comparing keys gives
@@ -922,10 +925,8 @@ namespace {
 // window to the next as a rule, and the band holds a few thousandths of
 // them, so the test is nearly always false and nearly never mispredicted.
 struct ResidualBand {
-  // A guess from a window further off than a few points each side calls
-  // for a wider band: spread times the usual.
-  ResidualBand(double guess, double* members, double spread)
-      : guess(guess), w(guess / 256 * spread), members(members) {}
+  // w: the half-width of the band; NaN without a guess.
+  ResidualBand(double guess, double w, double* members) : guess(guess), w(w), members(members) {}
 
   // Counts r below the band or above it, or keeps it.
   void offer(double r) {
@@ -1055,6 +1056,7 @@ struct ResidualScratch {
   std::vector<double> band, band2, band3, outputs;
   double guess = 0;  // the median of the thread's last window
   int guessK = 0;    // and its half-width
+  double slope = 0;  // the change of the median from the window before, a point each side
 };
 
 // The residuals of one window length as they come: summed in order of the
@@ -1329,20 +1331,24 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
   for (auto* v : {&scratch.band, &scratch.band2, &scratch.band3, &scratch.outputs}) v->resize(n);
   // The median of the window before is the guess for the next; a call's
   // first window takes the last of this thread's previous call on the same
-  // series, a nearby window as a rule. The median moves with k, so a guess
-  // from further off gets a wider band: where the median fell outside the
-  // band, it would have to be selected among all residuals.
+  // series, a nearby window as a rule. The median moves with k, fastest
+  // for short windows, so the band is widened by what the last change
+  // foretells and, for a guess from further off, by more: where the median
+  // fell outside the band, it would have to be selected among all
+  // residuals. How wide the band is affects the speed only.
   if (scratch.series != generation_) {
     scratch.series = generation_;
     scratch.pairs = PairRanks();
     scratch.guess = std::numeric_limits<double>::quiet_NaN();
+    scratch.slope = 0;
   }
   double& guess = scratch.guess;
   std::size_t at = 0;  // the next window of ks
   // The band for windows lo..hi.
   const auto bandFor = [&](int lo, int hi, double* members) {
     const int off = std::max(std::abs(lo - scratch.guessK), std::abs(hi - scratch.guessK));
-    return ResidualBand(guess, members, std::max(1.0, off / 4.0));
+    const double w = guess / 256 * std::max(1.0, off / 4.0) + std::abs(scratch.slope) * off;
+    return ResidualBand(guess, w, members);
   };
   // The median of window k's residuals from its band, or where the band
   // misses it (rarely, and on a thread's first window), among all of them,
@@ -1356,7 +1362,9 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
       median = middleOf(e.data(), n, n / 2, n % 2 == 0);
     }
     out[at] = {r.sum / static_cast<double>(n), median};
-    guess = out[at].median;
+    const int step = ks[at] - scratch.guessK;
+    scratch.slope = step > 0 && step <= 4 && std::isfinite(guess) ? (median - guess) / step : 0;
+    guess = median;
     scratch.guessK = ks[at++];
   };
   const auto blockLength = [](int k) { return static_cast<int>(std::bit_ceil(2 * static_cast<unsigned>(k) + 1)); };
