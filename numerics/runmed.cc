@@ -1291,19 +1291,8 @@ void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, Residu
   sums.into();
 }
 
-// The passes, compiled also for the bit-manipulation and vector units of
-// newer processors (BMI, LZCNT, AVX2), chosen at run time: the bit scans of
-// the rank set then take one instruction each. GCC is told to inline the
-// whole pass into each clone; Clang refuses the two attributes together
-// and is left to inline what it will.
-#if defined(__clang__)
-#define MORVEK_PASS_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define MORVEK_PASS_CLONES __attribute__((target_clones("arch=x86-64-v3", "default"), flatten))
-#endif
-
-MORVEK_PASS_CLONES void leaveOneOutPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
-                                        ResidualSum* longer, ResidualSum* shorter) {
+inline void leaveOneOutPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one, ResidualSum* longer,
+                            ResidualSum* shorter) {
   if (longer && shorter) {
     leaveOneOutResiduals<true, true>(pairs, k, setStorage, one, longer, shorter);
   } else if (longer) {
@@ -1315,15 +1304,73 @@ MORVEK_PASS_CLONES void leaveOneOutPass(const PairRanks& pairs, int k, Key* setS
   }
 }
 
-MORVEK_PASS_CLONES void medianPass(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
+// The passes, compiled twice: for any x86-64, and for the bit-manipulation
+// and vector units of newer processors (x86-64-v3: BMI, LZCNT, AVX2), where
+// the bit scans of the rank set take one instruction each and the ranks of
+// the outputs come eight to a vector. A process takes the second where the
+// processor has those units; the tests take both. GCC is told to inline the
+// whole pass into each.
+struct Passes {
+  void (*leaveOneOut)(const PairRanks&, int, Key*, ResidualSum&, ResidualSum*, ResidualSum*);
+  void (*median)(const PairRanks&, int, Key*, ResidualSum&);
+};
+
+#if defined(__clang__)
+#define MORVEK_FLATTEN
+#else
+#define MORVEK_FLATTEN __attribute__((flatten))
+#endif
+#define MORVEK_V3 __attribute__((target("arch=x86-64-v3")))
+
+MORVEK_FLATTEN void leaveOneOutBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
+                                        ResidualSum* longer, ResidualSum* shorter) {
+  leaveOneOutPass(pairs, k, setStorage, one, longer, shorter);
+}
+
+MORVEK_FLATTEN MORVEK_V3 void leaveOneOutV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
+                                            ResidualSum* longer, ResidualSum* shorter) {
+  leaveOneOutPass(pairs, k, setStorage, one, longer, shorter);
+}
+
+MORVEK_FLATTEN void medianBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
   medianResiduals(pairs, k, setStorage, one);
 }
 
-#undef MORVEK_PASS_CLONES
+MORVEK_FLATTEN MORVEK_V3 void medianV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
+  medianResiduals(pairs, k, setStorage, one);
+}
+
+#undef MORVEK_V3
+#undef MORVEK_FLATTEN
+
+constexpr Passes kBaselinePasses{leaveOneOutBaseline, medianBaseline};
+constexpr Passes kV3Passes{leaveOneOutV3, medianV3};
+
+bool hasV3() {
+#if defined(__clang__)
+  // Clang knows no name for the level; these imply the rest of it on every
+  // processor made.
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+         __builtin_cpu_supports("fma");
+#else
+  return __builtin_cpu_supports("x86-64-v3");
+#endif
+}
 
 }  // namespace
 
 void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residuals> out) const {
+  static const bool v3 = hasV3();
+  residuals(ks, mode, out, v3);
+}
+
+void detail::residualsOnAnyX86(const RunmedSeries& series, std::span<const int> ks, int mode,
+                               std::span<Residuals> out) {
+  series.residuals(ks, mode, out, false);
+}
+
+void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residuals> out, bool v3) const {
+  const Passes& passes = v3 ? kV3Passes : kBaselinePasses;
   checkMode(mode);
   assert(out.size() == ks.size());
   const std::size_t n = x_.size();
@@ -1388,7 +1435,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     if (mode == kRunmedMedian) {
       ResidualSum one(x_, bandFor(k, k, scratch.band.data()));
       pairsFor(k);
-      medianPass(scratch.pairs, k, scratch.set.data(), one);
+      passes.median(scratch.pairs, k, scratch.set.data(), one);
       finish(one);
       continue;
     }
@@ -1406,7 +1453,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     ResidualSum mid(x_, bandFor(k, last, scratch.band2.data()));
     ResidualSum two(x_, bandFor(k, last, scratch.band3.data()));
     ResidualSum& centre = pairShorter ? mid : one;
-    leaveOneOutPass(scratch.pairs, middle, scratch.set.data(), centre, pairLonger ? &two : nullptr,
+    passes.leaveOneOut(scratch.pairs, middle, scratch.set.data(), centre, pairLonger ? &two : nullptr,
                     pairShorter ? &one : nullptr);
     finish(one);
     if (pairShorter) finish(mid);

@@ -26,6 +26,14 @@ struct Residuals {
   double median;
 };
 
+class RunmedSeries;
+
+namespace detail {
+// RunmedSeries::residuals as any x86-64 processor runs it, without the units
+// of newer ones even where the processor has them.
+void residualsOnAnyX86(const RunmedSeries& series, std::span<const int> ks, int mode, std::span<Residuals> out);
+}  // namespace detail
+
 // One series smoothed with many window half-widths: the ascending order of
 // its values is found once, so that each pass needs no sorting. run() gives
 // exactly what runmed gives; both members are const and may be called from
@@ -41,6 +49,10 @@ class RunmedSeries {
   void residuals(std::span<const int> ks, int mode, std::span<Residuals> out) const;
 
  private:
+  friend void detail::residualsOnAnyX86(const RunmedSeries&, std::span<const int>, int, std::span<Residuals>);
+  // v3: with the units of x86-64-v3 processors.
+  void residuals(std::span<const int> ks, int mode, std::span<Residuals> out, bool v3) const;
+
   std::vector<double> x_;
   std::vector<int> rank_;       // rank_[p]: place of x_[p] in the ascending order, ties by position
   std::vector<int> position_;   // position_[r]: the position of rank r
