@@ -613,9 +613,10 @@ class RankSlider {
 // The functions below take ranks as int or as a vector of them (GCC's vector
 // extension), lane by lane the same selections: one conditional operator per
 // choice, and no branch in the vector form.
-// Vectors of ranks pass between inline functions of this file only, never
-// across a call whose convention the vector width would change. (GCC tells
-// of it when the file ends, so the warning stays off to the end.)
+// They take their arguments by reference, and vectors of ranks are returned
+// only between inline functions of this file, never across a call whose
+// convention the vector width would change. (GCC tells of it when the file
+// ends, so the warning stays off to the end.)
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class R>
@@ -624,17 +625,17 @@ struct MiddleRanks {
 };
 
 template <class R>
-MiddleRanks<R> withoutCentre(R m, R below, R above, R c) {
+MiddleRanks<R> withoutCentre(const R& m, const R& below, const R& above, const R& c) {
   return {c < m ? m : below, m < c ? m : above};
 }
 
 template <class R>
-R least(R a, R b) {
+R least(const R& a, const R& b) {
   return a < b ? a : b;
 }
 
 template <class R>
-R most(R a, R b) {
+R most(const R& a, const R& b) {
   return a < b ? b : a;
 }
 
@@ -643,7 +644,8 @@ R most(R a, R b) {
 // The median and its neighbours are among the window's median, the two
 // members either side of that and the two new ranks.
 template <class R>
-MiddleRanks<R> longerByTwo(R m, R below2, R below, R above, R above2, R a, R b, R c) {
+MiddleRanks<R> longerByTwo(const R& m, const R& below2, const R& below, const R& above, const R& above2,
+                           const R& a, const R& b, const R& c) {
   const R lo = least(a, b), hi = most(a, b);
   // Both new ranks below m: the median moves down one member; both above:
   // up one; one on each side: it stays.
@@ -665,7 +667,8 @@ MiddleRanks<R> longerByTwo(R m, R below2, R below, R above, R above2, R a, R b, 
 // and stays otherwise; it and its neighbours are among m and the two
 // members either side of it.
 template <class R>
-MiddleRanks<R> shorterByTwo(R m, R below2, R below, R above, R above2, R u, R v, R c) {
+MiddleRanks<R> shorterByTwo(const R& m, const R& below2, const R& below, const R& above, const R& above2,
+                            const R& u, const R& v, const R& c) {
   const R zero{}, one = zero + 1;
   const R lo = least(u, v), hi = most(u, v);
   const R left = (lo < m ? one : zero) + (hi < m ? one : zero);  // members that left below m
@@ -946,7 +949,8 @@ struct ResidualBand {
     below += lo;
     above += hi;
     if (std::isnan(w)) return;  // no guess, no band
-    for (std::size_t i = 0, in = static_cast<std::size_t>(m) - lo - hi; in > 0 && i < static_cast<std::size_t>(m); ++i) {
+    const auto size = static_cast<std::size_t>(m);
+    for (std::size_t i = 0, in = size - lo - hi; in > 0 && i < size; ++i) {
       if (std::abs(r[i] - guess) <= w) {
         members[count++] = r[i];
         --in;
@@ -956,7 +960,7 @@ struct ResidualBand {
 
   double guess, w;  // NaN without a guess: an empty band
   double* members;
-  std::size_t count = 0;      // residuals kept
+  std::size_t count = 0;             // residuals kept
   std::size_t below = 0, above = 0;  // residuals further than w below the guess, and above it
 };
 
@@ -1231,7 +1235,7 @@ void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, Residu
       for (int t = 0; t < count; t += kLanes) {
         const Ranks m = lanes(&st.med[t]), below2 = lanes(&st.below2[t]), below = lanes(&st.below[t]),
                     above = lanes(&st.above[t]), above2 = lanes(&st.above2[t]);
-        const auto put = [&](int l, MiddleRanks<Ranks> r) {
+        const auto put = [&](int l, const MiddleRanks<Ranks>& r) {
           std::memcpy(&st.x[l][t], &r.x, sizeof r.x);
           std::memcpy(&st.y[l][t], &r.y, sizeof r.y);
         };

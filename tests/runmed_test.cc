@@ -139,9 +139,10 @@ TEST(RunmedSeries, ResidualsMatchTheirDefinitionForEveryWindow) {
           detail::residualsOnAnyX86(s, ks, mode, onAny);
           for (std::size_t j = 0; j < ks.size(); ++j) {
             const auto want = bits(w[static_cast<std::size_t>(ks[j] - 1)]);
-            EXPECT_EQ(bits(got[j]), want) << what << ", " << kind << ", n=" << n << ", k=" << ks[j] << ", mode " << mode;
-            EXPECT_EQ(bits(onAny[j]), want) << what << " on any x86-64, " << kind << ", n=" << n << ", k=" << ks[j]
-                                            << ", mode " << mode;
+            const std::string where = kind + ", n=" + std::to_string(n) + ", k=" + std::to_string(ks[j]) +
+                                      ", mode " + std::to_string(mode);
+            EXPECT_EQ(bits(got[j]), want) << what << ", " << where;
+            EXPECT_EQ(bits(onAny[j]), want) << what << " on any x86-64, " << where;
           }
         };
         std::vector<int> ks(want.size());
