@@ -1159,9 +1159,9 @@ void medianResiduals(const PairRanks& pairs, int k, Key* setStorage, ResidualSum
 //
 // The slide is one chain of dependent steps; the outputs are not. So the
 // slide runs ahead a stretch of windows, noting each median and its
-// neighbours, and the outputs and residuals of the stretch follow in loops
-// that run in vector lanes; only the sums, in order of the points, go one
-// by one.
+// neighbours, and the ranks of the stretch's outputs follow in vector
+// lanes. Their values, residuals and sums then go one by one, in order of
+// the points, and the band counts the stretch's residuals in vector lanes.
 template <bool kLonger, bool kShorter>
 void leaveOneOutResiduals(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& oneOut,
                           ResidualSum* longerOut, ResidualSum* shorterOut) {
