@@ -1109,11 +1109,10 @@ struct ResidualSums {
   // The residual of output v at point i, summed and kept at place t of
   // the stretch; the band comes later.
   template <int l>
-  double keep(int i, int t, double v) {
+  void keep(int i, int t, double v) {
     const double e = std::abs(x[i] - v);
     stretch[l][t] = e;
     sum[l] += e;
-    return e;
   }
 
   // Offers the first count residuals of the stretch to the band.
