@@ -138,11 +138,11 @@ TEST(RunmedSeries, ResidualsMatchTheirDefinitionForEveryWindow) {
           s.residuals(ks, mode, got);
           detail::residualsOnAnyX86(s, ks, mode, onAny);
           for (std::size_t j = 0; j < ks.size(); ++j) {
-            const auto want = bits(w[static_cast<std::size_t>(ks[j] - 1)]);
+            const auto expect = bits(w[static_cast<std::size_t>(ks[j] - 1)]);
             const std::string where = kind + ", n=" + std::to_string(n) + ", k=" + std::to_string(ks[j]) +
                                       ", mode " + std::to_string(mode);
-            EXPECT_EQ(bits(got[j]), want) << what << ", " << where;
-            EXPECT_EQ(bits(onAny[j]), want) << what << " on any x86-64, " << where;
+            EXPECT_EQ(bits(got[j]), expect) << what << ", " << where;
+            EXPECT_EQ(bits(onAny[j]), expect) << what << " on any x86-64, " << where;
           }
         };
         std::vector<int> ks(want.size());
