@@ -1,7 +1,7 @@
 // morvek-prep: the command line around prep.h. It reads the input file,
 // writes the prepared file to standard output or, whole or not at all, to
 // the file named with -o, and the summary or the error to standard error.
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "prep/output.h"
 #include "prep/prep.h"
 
 namespace {
@@ -68,30 +69,14 @@ std::string readInput(const std::string& path) {
   return text;
 }
 
-// A temporary file beside the target, renamed over it once complete.
 void writeOutput(const std::optional<std::string>& path, const std::string& text) {
-  if (!path) {
-    std::cout << text;
-    std::cout.flush();
-    if (!std::cout) throw prep::Error("standard output: cannot be written");
+  if (path) {
+    prep::writeWhole(*path, text);
     return;
   }
-  const std::string partial = *path + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(partial.c_str());
-      throw prep::Error(*path + ": cannot be written");
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(partial, *path, error);
-  if (error) {
-    std::remove(partial.c_str());
-    throw prep::Error(*path + ": cannot be written (" + error.message() + ")");
-  }
+  std::cout << text;
+  std::cout.flush();
+  if (!std::cout) throw prep::Error("standard output: cannot be written");
 }
 
 int run(const std::vector<std::string>& args) {

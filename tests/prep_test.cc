@@ -1,12 +1,20 @@
 #include "prep/prep.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 
 #include "morvek/datafile.h"
+#include "prep/output.h"
 #include "tests/test_support.h"
 
 namespace prep {
@@ -146,6 +154,98 @@ TEST(PrepTest, MorvekReadsBackTheSameNumbers) {
   }
 }
 
+// The error of writing `text` to `path`, or "" where it was written.
+std::string writeError(const std::string& path, const std::string& text) {
+  try {
+    writeWhole(path, text);
+    return "";
+  } catch (const Error& error) {
+    return error.what();
+  }
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+std::vector<std::string> folderContents() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) names.push_back(entry.path().filename());
+  std::ranges::sort(names);
+  return names;
+}
+
+// What was there before beside what the writer leaves: links are written
+// through, a file keeps its permissions, and nothing else in the folder is
+// replaced, removed or left behind.
+TEST(PrepTest, WritingWholeGoesThroughLinksAndReplacesOnlyRegularFiles) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  const mode_t mask = ::umask(022);
+  struct Case {
+    std::string name;
+    std::function<void()> before;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> want;  // files and their text after
+    std::vector<std::string> links;                         // still symbolic links after
+  };
+  const std::vector<Case> cases{
+      {"a new file", [] {}, "new.dat", {{"new.dat", "text\n"}}, {}},
+      {"a link to a file",
+       [] { writeFile("real.dat", "old\n"); std::filesystem::create_symlink("real.dat", "link.dat"); },
+       "link.dat", {{"real.dat", "text\n"}}, {"link.dat"}},
+      {"a dangling link, to a file in a folder",
+       [] { std::filesystem::create_directory("sub"); std::filesystem::create_symlink("sub/made.dat", "dangling.dat"); },
+       "dangling.dat", {{"sub/made.dat", "text\n"}}, {"dangling.dat"}},
+      {"a link to a link", [] { std::filesystem::create_symlink("dangling.dat", "chain.dat"); }, "chain.dat",
+       {{"sub/made.dat", "text\n"}}, {"chain.dat", "dangling.dat"}},
+      {"a file of the user's named like a temporary one", [] { writeFile("out.dat.part", "mine\n"); }, "out.dat",
+       {{"out.dat", "text\n"}, {"out.dat.part", "mine\n"}}, {}},
+      {"a file the user alone may read", [] { writeFile("secret.dat", "old\n"); ::chmod("secret.dat", 0600); },
+       "secret.dat", {{"secret.dat", "text\n"}}, {}},
+  };
+  for (const Case& c : cases) {
+    c.before();
+    auto expected = folderContents();
+    for (const auto& [file, text] : c.want) {
+      if (file.find('/') == std::string::npos && std::ranges::find(expected, file) == expected.end()) expected.push_back(file);
+    }
+    std::ranges::sort(expected);
+    EXPECT_EQ(writeError(c.path, "text\n"), "") << c.name;
+    for (const auto& [file, text] : c.want) EXPECT_EQ(readFile(file), text) << c.name << ": " << file;
+    for (const auto& link : c.links) EXPECT_TRUE(S_ISLNK(modeOf(link))) << c.name << ": " << link;
+    EXPECT_EQ(folderContents(), expected) << c.name;
+  }
+  EXPECT_EQ(modeOf("secret.dat") & 07777, 0600u);
+  EXPECT_EQ(modeOf("new.dat") & 07777, 0644u);
+  ::umask(mask);
+
+  // A FIFO is refused without being opened: no reader waits, so opening it
+  // to write would block, yet the test holds one so that a writer could not.
+  ASSERT_EQ(::mkfifo("pipe", 0644), 0);
+  const int reader = ::open("pipe", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  std::filesystem::create_symlink("pipe", "to-pipe");
+  for (const std::string path : {"pipe", "to-pipe"}) {
+    EXPECT_EQ(writeError(path, "text\n"), path + ": not a regular file; give the name of a file to write");
+    EXPECT_TRUE(S_ISFIFO(modeOf("pipe"))) << path;
+  }
+  char byte;
+  EXPECT_LE(::read(reader, &byte, 1), 0);
+  ::close(reader);
+  std::filesystem::create_directory("folder");
+  EXPECT_EQ(writeError("folder", "text\n"), "folder: not a regular file; give the name of a file to write");
+
+  // A device: first a copy of /dev/full here, so that a writer that
+  // replaced devices would spoil only the copy, then the real one.
+  if (::mknod("full", S_IFCHR | 0666, makedev(1, 7)) != 0) GTEST_SKIP() << "no device nodes can be made here";
+  ASSERT_EQ(writeError("full", "text\n"), "full: not a regular file; give the name of a file to write");
+  ASSERT_TRUE(S_ISCHR(modeOf("full")));
+  EXPECT_EQ(writeError("/dev/full", "text\n"), "/dev/full: not a regular file; give the name of a file to write");
+  EXPECT_TRUE(S_ISCHR(modeOf("/dev/full")));
+}
+
 // The command line: output whole or not at all, and the exit status (the
 // configuration it writes is checked by install_test).
 TEST(PrepTest, CommandLine) {
@@ -160,6 +260,9 @@ TEST(PrepTest, CommandLine) {
   EXPECT_EQ(readFile("out.dat"), at(31) + " 5\n");  // untouched
   EXPECT_EQ(readFile("err.txt").substr(0, 26), "morvek-prep: bad.csv:2: th");
   EXPECT_NE(std::system((prep + " series 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(::mkfifo("pipe", 0644), 0);
+  EXPECT_EQ(WEXITSTATUS(std::system((prep + " series in.csv -o pipe 2>err.txt").c_str())), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: pipe: not a regular file; give the name of a file to write\n");
 }
 
 }  // namespace
