@@ -131,6 +131,14 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+// Spreadsheet programs begin their CSV exports with a UTF-8 byte-order
+// mark, which would otherwise stick to the first header name or time.
+std::string_view withoutByteOrderMark(std::string_view text) {
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kMark)) text.remove_prefix(kMark.size());
+  return text;
+}
+
 // The lines that hold something other than a comment.
 std::vector<Line> contentLines(std::string_view text) {
   std::vector<Line> lines;
@@ -360,7 +368,7 @@ struct Read {
 
 Read readPoints(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
                 Summary& summary) {
-  const std::vector<Line> lines = contentLines(text);
+  const std::vector<Line> lines = contentLines(withoutByteOrderMark(text));
   if (lines.empty()) throw Error(std::string(file) + ": no data lines");
   const char separator = separatorOf(lines.front().text);
   const bool decimalComma = separator != ',';
@@ -462,6 +470,7 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
 Prepared decluster(std::string_view file, std::string_view text, double run, bool low) {
   if (!(run > 0) || !std::isfinite(run)) throw Error("--run needs a positive number of time units");
   std::vector<Point> events;
+  text = withoutByteOrderMark(text);
   if (text.starts_with("Morvek:  Output")) {
     // The extremes are the last two of seven columns in the first rows of
     // the table; the other rows hold the series alone.

@@ -26,6 +26,9 @@ ReadOptions with(auto set) {
   return o;
 }
 
+// What spreadsheet programs write at the top of a CSV export.
+const std::string kMark = "\xEF\xBB\xBF";
+
 // 2019 has 365 days, 2020 has 366: the first of February 2020 is day 32.
 std::string at(double days2020) { return roundTrip(2020 + days2020 / 366); }
 
@@ -56,6 +59,10 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
       {"station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
        roundTrip(2019 + (364 + 86399.0 / 86400) / 365) + " 1000\n"},
       {"1871.5\n1900\n", {}, "1871.5\n1900\n", Kind::times},
+      // A byte-order mark before a header, or before the first time.
+      {kMark + "date,flow\n2020-02-01,1.5\n", with([](ReadOptions& o) { o.time = "date"; o.value = "flow"; }),
+       at(31) + " 1.5\n"},
+      {kMark + "2020-02-01,1.5\n", {}, at(31) + " 1.5\n"},
       // Hourly readings to daily maxima, monthly sums, yearly means of plain numbers.
       {"2020-02-01T00:00,1\n2020-02-01T23:00,4\n2020-02-03T01:00,2\n",
        with([](ReadOptions& o) { o.aggregate = Period::day; }), at(31) + " 4\n" + at(33) + " 2\n"},
@@ -129,6 +136,8 @@ TEST(PrepTest, DeclusteringMatchesTheRunsMethod) {
   const std::string result = "Morvek:  Output\n \n t2 x2 b2 v2 b2+z*v2 t3 x3\n"
                              " 1.0 5 1 1 3 1.5 4.0\n 2.0 5 1 1 3 1.6 6.0\n 3.0 5 1 1 3 9.0 2.0\n 4.0 5 1 1 3\n";
   EXPECT_EQ(decluster("morvek-1.dat", result, 0.5, false).data, "1.6 6\n9 2\n");
+  EXPECT_EQ(decluster("morvek-1.dat", kMark + result, 0.5, false).data, "1.6 6\n9 2\n");
+  EXPECT_EQ(decluster("e.txt", kMark + "1 5\n3 2\n", 0.5, false).data, "1 5\n3 2\n");
   EXPECT_THROW(decluster("e.txt", "1 1\n", 0, false), Error);
 }
 
