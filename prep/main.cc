@@ -42,10 +42,12 @@ constexpr const char* kUsage =
     "  -o FILE         write FILE (whole or not at all) instead of standard output\n"
     "  --help          this text\n"
     "\n"
-    "Files may be separated by commas, semicolons, tabs or blanks; header lines and\n"
-    "lines starting with # are skipped. Times are numbers or ISO dates (YYYY-MM-DD,\n"
-    "YYYY-MM, YYYY-MM-DDThh:mm[:ss], \"YYYY-MM-DD hh:mm[:ss]\"), which become decimal\n"
-    "years. A summary goes to standard error.\n";
+    "Files may be separated by commas, semicolons, tabs or blanks, as the first line\n"
+    "with a number or date shows; the line above it names the columns, lines above\n"
+    "that (titles) and lines starting with # are skipped. A UTF-8 byte-order mark\n"
+    "is skipped. Times are numbers or ISO dates (YYYY-MM-DD, YYYY-MM,\n"
+    "YYYY-MM-DDThh:mm[:ss], \"YYYY-MM-DD hh:mm[:ss]\"), which become decimal years.\n"
+    "A summary goes to standard error.\n";
 
 struct Usage {
   std::string why;

@@ -153,7 +153,7 @@ std::vector<Line> contentLines(std::string_view text) {
   return lines;
 }
 
-// Tab, semicolon, comma, or else blanks, by the first line that holds one.
+// Tab, semicolon, comma, or else blanks: the first of these the line holds.
 char separatorOf(std::string_view first) {
   for (char c : {'\t', ';', ','}) {
     if (first.find(c) != std::string_view::npos) return c;
@@ -319,19 +319,18 @@ std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& 
   return out;
 }
 
-std::size_t columnOf(std::string_view file, const std::string& wanted, const std::vector<Line>& lines,
-                     std::size_t headers, char separator) {
+std::size_t columnOf(std::string_view file, const std::string& wanted, const Line* header, char separator) {
   if (!wanted.empty() && std::ranges::all_of(wanted, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
     const std::size_t n = std::stoul(wanted);
     if (n == 0) throw Error(std::string(file) + ": column numbers start at 1");
     return n - 1;
   }
-  if (headers == 0) throw Error(std::string(file) + ": no header line names a column '" + wanted + "'");
-  const auto names = fields(lines.front().text, separator);
+  if (!header) throw Error(std::string(file) + ": no header line names a column '" + wanted + "'");
+  const auto names = fields(header->text, separator);
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (lower(names[i]) == lower(wanted)) return i;
   }
-  fail(file, lines.front(), "no column is named '" + wanted + "'", "one of the names in this header line");
+  fail(file, *header, "no column is named '" + wanted + "'", "one of the names in this header line");
 }
 
 std::string write(const std::vector<Point>& points, Kind kind) {
@@ -370,22 +369,29 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
                 Summary& summary) {
   const std::vector<Line> lines = contentLines(withoutByteOrderMark(text));
   if (lines.empty()) throw Error(std::string(file) + ": no data lines");
-  const char separator = separatorOf(lines.front().text);
-  const bool decimalComma = separator != ',';
   const bool namedTime = !std::ranges::all_of(options.time, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 
-  // Leading lines without a single number or date are headers (column
-  // names, units); a line with a bad time among numbers is an error.
-  auto header = [&](const Line& line) {
-    return std::ranges::none_of(fields(line.text, separator),
-                                [&](const std::string& f) { return parseTime(f, decimalComma).has_value(); });
+  // The first line with a number or date among its fields starts the data
+  // and decides the separator; the line above it, if any, names the
+  // columns, and lines above that are titles. A title such as "Daily
+  // flows" or "Station Manaus; Rio Negro" thus cannot choose the separator.
+  // Each line is split as it would split itself, since the separator is
+  // not known before the data line is found. A time column given by name
+  // needs a header, so the first line is one then.
+  auto holdsData = [](const Line& line) {
+    const char own = separatorOf(line.text);
+    return std::ranges::any_of(fields(line.text, own),
+                               [&](const std::string& f) { return parseTime(f, own != ',').has_value(); });
   };
   std::size_t headers = namedTime ? 1 : 0;
-  const std::size_t timeColumn = columnOf(file, options.time, lines, headers, separator);
-  while (headers < lines.size() && header(lines[headers])) ++headers;
-  if (headers == lines.size()) throw Error(std::string(file) + ": no line holds numbers or dates");
+  while (headers < lines.size() && !holdsData(lines[headers])) ++headers;
+  if (headers >= lines.size()) throw Error(std::string(file) + ": no line holds numbers or dates");
+  const char separator = separatorOf(lines[headers].text);
+  const bool decimalComma = separator != ',';
+  const Line* header = headers > 0 ? &lines[headers - 1] : nullptr;
+  const std::size_t timeColumn = columnOf(file, options.time, header, separator);
   const std::size_t valueColumn =
-      kind == Kind::times ? timeColumn : columnOf(file, options.value, lines, headers, separator);
+      kind == Kind::times ? timeColumn : columnOf(file, options.value, header, separator);
 
   auto missing = [&](const std::string& token) {
     const std::string l = lower(token);

@@ -63,6 +63,12 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
       {kMark + "date,flow\n2020-02-01,1.5\n", with([](ReadOptions& o) { o.time = "date"; o.value = "flow"; }),
        at(31) + " 1.5\n"},
       {kMark + "2020-02-01,1.5\n", {}, at(31) + " 1.5\n"},
+      // Titles above the header, with no separator or another one than the data's.
+      {"Daily flows\ndate,flow\n2020-02-01,5\n", {}, at(31) + " 5\n"},
+      {"Station Manaus; Rio Negro\ndate,flow\n2020-02-01,5\n",
+       with([](ReadOptions& o) { o.time = "date"; o.value = "flow"; }), at(31) + " 5\n"},
+      {"Gauge report\nRio Negro, daily\n# m3/s\nDatum;Abfluss\n2020-02-01;5,5\n",
+       with([](ReadOptions& o) { o.value = "abfluss"; }), at(31) + " 5.5\n"},
       // Hourly readings to daily maxima, monthly sums, yearly means of plain numbers.
       {"2020-02-01T00:00,1\n2020-02-01T23:00,4\n2020-02-03T01:00,2\n",
        with([](ReadOptions& o) { o.aggregate = Period::day; }), at(31) + " 4\n" + at(33) + " 2\n"},
@@ -99,6 +105,9 @@ TEST(PrepTest, ErrorsShowTheLineCutAndTheSummaryNamesTheDropped) {
             "  line 5: missing value 'NA'\n  line 6: missing value 'NA'\n  and 3 more\n"
             "morvek-prep: time span 9 to 9, 1 points\n"
             "morvek-prep: answer Morvek's data type question with o (ordinary time series)\n");
+  // A title counts among the header lines.
+  const std::string titled = prepare("in.csv", "Daily flows\ndate,flow\n2020-02-01,5\n", Kind::series, {}).summary;
+  EXPECT_EQ(titled.substr(0, titled.find('\n')), "morvek-prep: in.csv: 3 lines read, 2 header lines, 1 kept, 0 dropped");
 }
 
 // The runs method by another road: a cluster number per event from the
