@@ -319,7 +319,20 @@ std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& 
   return out;
 }
 
-std::size_t columnOf(std::string_view file, const std::string& wanted, const Line* header, char separator) {
+// "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    out += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+  }
+  return out;
+}
+
+// A column by number, or by its name in the header (`option` says which
+// option gave it). A name that several columns share is an error rather
+// than the first of them: which one the user meant cannot be known.
+std::size_t columnOf(std::string_view file, const std::string& option, const std::string& wanted,
+                     const Line* header, char separator) {
   if (!wanted.empty() && std::ranges::all_of(wanted, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
     const std::size_t n = std::stoul(wanted);
     if (n == 0) throw Error(std::string(file) + ": column numbers start at 1");
@@ -327,10 +340,24 @@ std::size_t columnOf(std::string_view file, const std::string& wanted, const Lin
   }
   if (!header) throw Error(std::string(file) + ": no header line names a column '" + wanted + "'");
   const auto names = fields(header->text, separator);
+  std::vector<std::size_t> found;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (lower(names[i]) == lower(wanted)) return i;
+    if (lower(names[i]) == lower(wanted)) found.push_back(i);
   }
-  fail(file, *header, "no column is named '" + wanted + "'", "one of the names in this header line");
+  if (found.empty()) fail(file, *header, "no column is named '" + wanted + "'", "one of the names in this header line");
+  if (found.size() > 1) {
+    std::vector<std::string> numbers, options;
+    for (std::size_t i : found) {
+      numbers.push_back(std::to_string(i + 1));
+      options.push_back(option + " " + numbers.back());
+    }
+    std::string choices = listed(options);
+    choices.replace(choices.rfind(" and "), 5, " or ");
+    fail(file, *header,
+         "columns " + listed(numbers) + " are " + (found.size() == 2 ? "both" : "all") + " named '" + wanted + "'",
+         "the column's number, " + choices);
+  }
+  return found.front();
 }
 
 std::string write(const std::vector<Point>& points, Kind kind) {
@@ -389,9 +416,9 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
   const char separator = separatorOf(lines[headers].text);
   const bool decimalComma = separator != ',';
   const Line* header = headers > 0 ? &lines[headers - 1] : nullptr;
-  const std::size_t timeColumn = columnOf(file, options.time, header, separator);
+  const std::size_t timeColumn = columnOf(file, "--time", options.time, header, separator);
   const std::size_t valueColumn =
-      kind == Kind::times ? timeColumn : columnOf(file, options.value, header, separator);
+      kind == Kind::times ? timeColumn : columnOf(file, "--value", options.value, header, separator);
 
   auto missing = [&](const std::string& token) {
     const std::string l = lower(token);

@@ -82,6 +82,12 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
       {"date,v\n2020-02-30,1\n", {}, "in.csv:2: the time '2020-02-30' is unreadable"},
       {"1,2\n3\n", {}, "in.csv:2: too few fields (1)"},
       {"a,b\n1,2\n", with([](ReadOptions& o) { o.value = "c"; }), "in.csv:1: no column is named 'c'"},
+      // A name that two or more columns share (regardless of case); one that only another column repeats is fine.
+      {"date,flow,x,Flow\n2020-02-01,5,1,6\n", with([](ReadOptions& o) { o.value = "flow"; }),
+       "in.csv:1: columns 2 and 4 are both named 'flow'"},
+      {"t,t,v,t\n1,2,3,4\n", with([](ReadOptions& o) { o.time = "T"; o.value = "v"; }),
+       "in.csv:1: columns 1, 2 and 4 are all named 'T'"},
+      {"date,flow,flow\n2020-02-01,5,6\n", with([](ReadOptions& o) { o.time = "date"; o.value = "3"; }), at(31) + " 6\n"},
       {"1 1\n", with([](ReadOptions& o) { o.aggregate = Period::day; }), "in.csv:1: the time is a plain number"},
       {"date,flow\n", {}, "in.csv: no line holds numbers or dates"},
   };
@@ -93,6 +99,12 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
 }
 
 TEST(PrepTest, ErrorsShowTheLineCutAndTheSummaryNamesTheDropped) {
+  EXPECT_EQ(outcome("date,flow,flow\n2020-02-01,5,6\n", with([](ReadOptions& o) { o.value = "flow"; }), Kind::series, false),
+            "in.csv:1: columns 2 and 3 are both named 'flow'\n  the line: date,flow,flow\n"
+            "  expected: the column's number, --value 2 or --value 3");
+  EXPECT_EQ(outcome("t;t\n1;2\n", with([](ReadOptions& o) { o.time = "t"; }), Kind::times, false),
+            "in.csv:1: columns 1 and 2 are both named 't'\n  the line: t;t\n"
+            "  expected: the column's number, --time 1 or --time 2");
   EXPECT_EQ(outcome("1 1\n1 " + std::string(100, 'x') + "\n", {}, Kind::series, false),
             "in.csv:2: the value '" + std::string(60, 'x') + "...' is unreadable\n  the line: 1 " + std::string(58, 'x') +
                 "...\n  expected: a number, or a missing-value mark (empty, NA, NaN or one given with --missing)");
