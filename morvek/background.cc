@@ -100,7 +100,7 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
   const int kmin = s.parameters.kmin;
   console.blank(2);
   if (g.k == kUnsetInt) {
-    Progress progress(Progress::terminal(), "Cross-validation of the background window",
+    Progress progress(console, "Cross-validation of the background window",
                       "windows", g.kmax - kmin + 1);
     cvmed(s.data.x2.span(), kmin, g.kmax, s.cvmeddata, g.kcv1, g.kcvm, progress);
     if (g.kcv1 == kmin || g.kcvm == kmin) {
@@ -110,7 +110,7 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
                      "look at them, and consider a larger k for a background of the slow changes only");
     }
   }
-  g.k = askInt(console, kmin, g.kmax, [&] {
+  g.k = askInt(console, kmin, g.kmax, "window", [&] {
     console.line();
     console.line("Background estimation via running-median smoothing (2 * k + 1 window points)");
     console.line();

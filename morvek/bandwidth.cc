@@ -183,7 +183,7 @@ void chsett7(State& s, Console& console, int cls) {
   Setting& g = s.setting;
   const auto row = static_cast<std::size_t>(cls - 1);
   adviseOnTheOptimum(s, console, cls);
-  g.h[row] = askReal(console, g.hmin, g.hmax, [&] {
+  g.h[row] = askReal(console, g.hmin, g.hmax, "bandwidth", [&] {
     console.line();
     console.line("Class " + fmtI(cls, 2) + " - kernel bandwidth h [time units]");
     console.line(fmtES(g.hmin, 10, 3) + " <= [h] <= " + fmtES(g.hmax, 10, 3) + "    - h_cv: " +

@@ -38,7 +38,7 @@ constexpr std::size_t kChunk = 64;  // replicates drawn ahead of their estimatio
 
 void chsett8(State& s, Console& console, int cls) {
   s.setting.nsim[static_cast<std::size_t>(cls - 1)] =
-      askInt(console, kMinSimulations, kMaxSimulations, [&] {
+      askInt(console, kMinSimulations, kMaxSimulations, "number of simulations", [&] {
         console.line();
         console.line("Class " + fmtI(cls, 2) + " - number of bootstrap simulations");
         console.line(fmtI(kMinSimulations, 3) + " <= [nsim] <= " + fmtI(kMaxSimulations, 5));
@@ -51,7 +51,9 @@ void chsett9(State& s, Console& console) {
     console.line();
     console.line("Random number generator seed [negative integer]:");
     const auto answer = readIntsLine(console, 1);
-    if (answer && answer->front() < 0) return answer->front();
+    if (!answer) return std::nullopt;
+    if (answer->front() < 0) return answer->front();
+    console.advise("the seed must be a negative integer");
     return std::nullopt;
   });
   numerics::ran(s.random, seed);

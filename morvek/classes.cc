@@ -34,11 +34,20 @@ Range rangeOf(const Held<double>& values) {
   return r;
 }
 
-int askClassCount(Console& console) {
-  return askInt(console, 1, kMaxClasses, [&] {
-    console.line("Number of magnitude classes: ");
-    console.line("l:   " + fmtI(1, 2) + "  <= [INT] <=  " + fmtI(kMaxClasses, 2));
-  });
+// Extremes of one value cannot be parted: no bound lies strictly between
+// the smallest and the largest, and evenly spaced classes would be empty.
+int askClassCount(Console& console, Range r) {
+  return askInt(
+      console, 1, kMaxClasses, "number of classes",
+      [&] {
+        console.line("Number of magnitude classes: ");
+        console.line("l:   " + fmtI(1, 2) + "  <= [INT] <=  " + fmtI(kMaxClasses, 2));
+      },
+      [&](int l) {
+        if (l == 1 || r.min < r.max) return true;
+        console.line("All extreme events have the same value - one class holds them all");
+        return false;
+      });
 }
 
 const Menu kSpacingMenu{{},
@@ -150,12 +159,16 @@ std::vector<std::string> tableLines(const State& s) {
 
 void chsett6(State& s, Console& console) {
   Setting& g = s.setting;
-  const bool times = s.setting.datatype == DataType::times;
-  g.l = times ? 1 : askClassCount(console);
+  if (s.setting.datatype == DataType::times) {
+    g.l = 1;
+    allocate3a(s);
+    init3b(s);
+    return;
+  }
+  const Range r = rangeOf(s.data.x3);
+  g.l = askClassCount(console, r);
   allocate3a(s);
   init3b(s);
-  if (times) return;
-  const Range r = rangeOf(s.data.x3);
   const char spacing = g.l == 1 ? 'e' : choose(console, kSpacingMenu);
   if (spacing == 'e') {
     evenlySpaced(g.c, g.l, r);

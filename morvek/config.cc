@@ -204,7 +204,7 @@ void read0(State& s, const std::string& path) {
   const RawConfig raw = parse(path, std::move(*text));
 
   std::vector<std::string> violations;
-  checkRange(violations, "krel", raw.krel, 0.05, 0.5, real);
+  checkRange(violations, "krel", raw.krel, 0.05, kMaxKrel, real);
   if (raw.rule != "twopoint  " && raw.rule != "reflection") {
     violations.push_back(label("rule: ") + raw.rule);
     violations.push_back(label("allowed are (character*10): ") + "twopoint  ");

@@ -16,6 +16,9 @@ namespace morvek {
 
 inline constexpr const char* kConfigFile = "morvek.cfg";
 
+// The largest background window relative to the series length.
+inline constexpr double kMaxKrel = 0.5;
+
 // Reads the configuration file into s.parameters. A file that cannot be
 // opened or parsed, or values out of range (all of them reported), stop the
 // run.

@@ -6,6 +6,7 @@
 
 #include "morvek/format.h"
 #include "morvek/numbers.h"
+#include "morvek/progress.h"
 
 namespace morvek {
 
@@ -21,6 +22,7 @@ void Console::flush() { out_.flush(); }
 
 void Console::advise(std::string_view first, std::string_view second) {
   if (advice_ == nullptr) return;
+  if (live_ != nullptr) live_->erase();
   out_.flush();  // after the dialog it belongs to
   *advice_ << "morvek: " << first << '\n';
   if (!second.empty()) *advice_ << "  " << second << '\n';
@@ -62,10 +64,15 @@ std::optional<char> offer(Console& console, const Menu& menu) {
   for (std::string_view text : menu.head) console.line(text);
   for (const MenuEntry& entry : menu.entries) console.line(entry.line);
   const auto answer = console.readLine();
-  if (!answer || answer->empty()) return std::nullopt;
+  if (!answer) return std::nullopt;
+  if (answer->empty()) {
+    console.advise("an empty answer is not a key of this menu");
+    return std::nullopt;
+  }
   for (const MenuEntry& entry : menu.entries) {
     if (entry.key == answer->front()) return entry.key;
   }
+  console.advise("'" + std::string(1, answer->front()) + "' is not a key of this menu");
   return std::nullopt;
 }
 
@@ -80,34 +87,74 @@ std::optional<double> withinShownBounds(double answer, double lower, double uppe
   return answer;
 }
 
-int askInt(Console& console, int lower, int upper, const std::function<void()>& show) {
+namespace {
+
+// The advisory on an answer outside [lower, upper].
+void adviseOutside(Console& console, double answer, double lower, double upper, std::string_view what) {
+  const bool below = answer < lower;
+  console.advise(fmtShortest(answer) + (below ? " is below the smallest " : " is above the largest ") +
+                 std::string(what) + " " + fmtShortest(below ? lower : upper));
+}
+
+}  // namespace
+
+void adviseOnRange(Console& console, double left, double right, double first, double last) {
+  if (!(left < right)) {
+    console.advise("the left boundary must be below the right one");
+  } else {
+    console.advise("[" + fmtShortest(left) + ", " + fmtShortest(right) + "] holds none of the data, from " +
+                   fmtShortest(first) + " to " + fmtShortest(last));
+  }
+}
+
+int askInt(Console& console, int lower, int upper, std::string_view what, const std::function<void()>& show,
+           const std::function<bool(int)>& accept) {
   return ask([&]() -> std::optional<int> {
     show();
     const auto answer = readIntsLine(console, 1);
-    if (answer && lower <= answer->front() && answer->front() <= upper) return answer->front();
-    return std::nullopt;
+    if (!answer) return std::nullopt;
+    const int value = answer->front();
+    if (value < lower || upper < value) {
+      adviseOutside(console, value, lower, upper, what);
+      return std::nullopt;
+    }
+    if (accept && !accept(value)) return std::nullopt;
+    return value;
   });
 }
 
-double askReal(Console& console, double lower, double upper, const std::function<void()>& show) {
+double askReal(Console& console, double lower, double upper, std::string_view what,
+               const std::function<void()>& show) {
   return ask([&]() -> std::optional<double> {
     show();
     const auto answer = readRealsLine(console, 1);
     if (!answer) return std::nullopt;
-    return withinShownBounds(answer->front(), lower, upper);
+    const auto taken = withinShownBounds(answer->front(), lower, upper);
+    if (!taken) adviseOutside(console, answer->front(), lower, upper, what);
+    return taken;
   });
 }
 
-std::optional<std::vector<double>> readRealsLine(Console& console, int count) {
+namespace {
+
+template <class Read>
+auto readLineWith(Console& console, int count, Read read) -> decltype(read("", count, nullptr)) {
   const auto answer = console.readLine();
   if (!answer) return std::nullopt;
-  return readReals(*answer, count);
+  std::string refusal;
+  auto values = read(*answer, count, &refusal);
+  if (!values) console.advise(refusal);
+  return values;
+}
+
+}  // namespace
+
+std::optional<std::vector<double>> readRealsLine(Console& console, int count) {
+  return readLineWith(console, count, readReals);
 }
 
 std::optional<std::vector<int>> readIntsLine(Console& console, int count) {
-  const auto answer = console.readLine();
-  if (!answer) return std::nullopt;
-  return readInts(*answer, count);
+  return readLineWith(console, count, readInts);
 }
 
 }  // namespace morvek

@@ -28,11 +28,15 @@ inline constexpr int kAttempts = 5;
 // binary file, a device) costs failed attempts rather than all memory.
 inline constexpr std::size_t kMaxAnswerLength = 1 << 16;
 
+class Progress;
+
 class Console {
  public:
   // `advice`: where advisories go (standard error); null keeps them back.
-  Console(std::istream& in, std::ostream& out, std::ostream* advice = nullptr)
-      : in_(in), out_(out), advice_(advice) {}
+  // `progress`: where progress lines go (standard error on a terminal);
+  // null shows none.
+  Console(std::istream& in, std::ostream& out, std::ostream* advice = nullptr, std::ostream* progress = nullptr)
+      : in_(in), out_(out), advice_(advice), progress_(progress) {}
 
   // Writes one line (text and a line end).
   void line(std::string_view text = {});
@@ -58,10 +62,16 @@ class Console {
   // program's texts alone.
   void advise(std::string_view first, std::string_view second = {});
 
+  std::ostream* progressStream() const { return progress_; }
+  // The progress line now shown, which an advisory erases first; null for none.
+  void track(Progress* live) { live_ = live; }
+
  private:
   std::istream& in_;
   std::ostream& out_;
   std::ostream* advice_;
+  std::ostream* progress_;
+  Progress* live_ = nullptr;
 };
 
 // Runs `attempt` up to five times until it returns a value; the fifth
@@ -102,12 +112,22 @@ std::optional<double> withinShownBounds(double answer, double lower, double uppe
 
 // One number within [lower, upper], with five attempts; `show` writes the
 // question before each. An integer must be written as one; a real answer is
-// taken as withinShownBounds takes it.
-int askInt(Console& console, int lower, int upper, const std::function<void()>& show);
-double askReal(Console& console, double lower, double upper, const std::function<void()>& show);
+// taken as withinShownBounds takes it. `what` names the value in the
+// advisory on a refused answer ("30 is above the largest window 25").
+// `accept`, where given, may still refuse an integer within the bounds,
+// with a message of its own.
+int askInt(Console& console, int lower, int upper, std::string_view what, const std::function<void()>& show,
+           const std::function<bool(int)>& accept = {});
+double askReal(Console& console, double lower, double upper, std::string_view what,
+               const std::function<void()>& show);
+
+// The advisory on a refused range [left, right] of times that must overlap
+// the data's [first, last]: which of the two rules it breaks.
+void adviseOnRange(Console& console, double left, double right, double first, double last);
 
 // Reads one line holding at least `count` numbers; nullopt for a failed
-// attempt (end of input, too few numbers, an unreadable number).
+// attempt (end of input, too few numbers, an unreadable number), with an
+// advisory that says why where there was an answer.
 std::optional<std::vector<double>> readRealsLine(Console& console, int count);
 std::optional<std::vector<int>> readIntsLine(Console& console, int count);
 

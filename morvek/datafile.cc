@@ -74,9 +74,18 @@ std::optional<std::string> readTextFile(const std::string& path) {
   return text;
 }
 
-bool dataFileOpens(std::string_view name) {
+std::string dataFileProblem(std::string_view name) {
   const std::string path = trimmedName(name);
-  return !path.empty() && openRegularFile(path).has_value();
+  if (path.empty()) return "no data file name";
+  if (openRegularFile(path)) return {};
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) {
+    const auto folder = std::filesystem::absolute(path, error).parent_path();
+    return path + ": no such file in " + folder.string();
+  }
+  if (!std::filesystem::is_regular_file(status)) return path + ": not a regular file";
+  return path + ": cannot be read";
 }
 
 std::optional<std::string> readDataFile(std::string_view name) {

@@ -53,9 +53,10 @@ int read1(State& s, Console& console, ReadOption option);
 // not be read twice, or might never end.
 std::optional<std::string> readTextFile(const std::string& path);
 
-// Whether a data file of this name (blanks around it ignored) can be
-// opened for reading; only a regular file can.
-bool dataFileOpens(std::string_view name);
+// Why the data file of this name (blanks around it ignored) does not open
+// for reading, in plain words ("nile.dat: no such file in /home/user");
+// empty when it opens. Only a regular file opens.
+std::string dataFileProblem(std::string_view name);
 
 // The whole text of the data file; nullopt when it cannot be opened or read.
 std::optional<std::string> readDataFile(std::string_view name);

@@ -286,7 +286,7 @@ class Driver {
   void estimate() {
     if (pseudodataPending_) pseudodata(s_, s_.setting.maxnrr);
     if (crossValidationPending_) {
-      Progress progress(Progress::terminal(), "Cross-validation of the kernel bandwidth",
+      Progress progress(console_, "Cross-validation of the kernel bandwidth",
                         "bandwidths", 2L * s_.setting.l * s_.parameters.nhsrch);
       cvint(s_, progress);
     }
@@ -315,7 +315,7 @@ class Driver {
       chsett8(s_, console_, cls);
       chsett9(s_, console_);
       {
-        Progress progress(Progress::terminal(), "Bootstrap simulations", "replicates",
+        Progress progress(console_, "Bootstrap simulations", "replicates",
                           s_.setting.nsim[static_cast<std::size_t>(cls - 1)]);
         confidence(s_, cls, progress);
       }

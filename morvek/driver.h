@@ -9,6 +9,27 @@
 
 namespace morvek {
 
+// What `morvek --help` and `morvek --version` print.
+inline constexpr const char* kUsage =
+    "Usage: morvek\n"
+    "Analysis and risk estimation of extreme events in a time series, as a dialog:\n"
+    "every answer is one line on standard input; a menu answer is its key.\n"
+    "\n"
+    "Data types, the first question after the banner:\n"
+    "  o  an ordinary time series, \"time value\" per line\n"
+    "  x  extreme events with magnitudes, \"time magnitude\" per line\n"
+    "  t  extreme event times only, \"time\" per line\n"
+    "Times increase strictly from line to line.\n"
+    "\n"
+    "Configuration: morvek.cfg in the working folder; morvek-prep cfg > morvek.cfg\n"
+    "writes one with every key at its start value.\n"
+    "Results: morvek-1.dat (time series only), morvek-2.dat and morvek-3.dat in the\n"
+    "working folder, written at \"Output and exit\".\n"
+    "\n"
+    "Companion: morvek-prep turns agency files into data files.\n"
+    "More: man morvek\n";
+inline constexpr const char* kVersion = "morvek 3.0\n";
+
 // Runs a whole analysis on the state. A fatal condition escapes as Fatal
 // (or numerics::NrError).
 void run(State& s, Console& console, PlotRunner& runner);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "morvek/config.h"
 #include "morvek/format.h"
 #include "morvek/resultfile.h"
 
@@ -71,6 +72,28 @@ std::vector<std::string> summaryLines(const Setting& g) {
   return lines;
 }
 
+// What helps where the variability is zero at an extreme. Below the largest
+// window a wider one may see variation; at the largest, the values are
+// equal over most of every window, and only a wider window allowed by the
+// configuration, or extremes prepared without a background, get further.
+void explainZeroVariability(const State& s, Console& console) {
+  const Setting& g = s.setting;
+  if (g.k < g.kmax) {
+    console.line("Please choose a larger smoothing parameter k (Background smoothing [b])");
+    return;
+  }
+  console.line("The running median of absolute deviations is zero where many values are equal"
+               " (dry days, rounded stages)");
+  const bool widerFits = g.kmax < (g.n2 - 1) / 2;
+  if (widerFits && s.parameters.krel < kMaxKrel) {
+    console.line("Please choose a larger krel in morvek.cfg (at most " + fmtF(kMaxKrel, 5, 3) +
+                 ") and start Morvek new");
+  } else {
+    console.line("Please prepare the extreme events directly (morvek-prep events) and start Morvek new"
+                 " with the data type \"extreme\"");
+  }
+}
+
 }  // namespace
 
 void extremes(State& s) {
@@ -94,6 +117,8 @@ void chsett5(State& s, Console& console) {
     if (!answer) return std::nullopt;
     const double size = std::abs(answer->front());
     if (kMinThreshold <= size && size <= kMaxThreshold) return answer->front();
+    console.advise("the threshold z must have " + fmtShortest(kMinThreshold) + " <= abs(z) <= " +
+                   fmtShortest(kMaxThreshold) + ", not " + fmtShortest(answer->front()));
     return std::nullopt;
   });
 }
@@ -121,7 +146,7 @@ char decis2(const State& s, Console& console) {
         if (const auto flat =
                 std::ranges::count_if(s.data.x3, [](double x) { return !std::isfinite(x); })) {
           console.line("Variability is zero at " + std::to_string(flat) + " of the extreme events");
-          console.line("Please choose a larger smoothing parameter k (Background smoothing [b])");
+          explainZeroVariability(s, console);
           return std::nullopt;
         }
         return 'c';

@@ -1,10 +1,17 @@
 #include "morvek/format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 namespace morvek {
+
+std::string fmtShortest(double value) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return std::string(buffer, end);
+}
 
 std::string fit(std::string_view text, int w) {
   if (w <= 0) return {};

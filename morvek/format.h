@@ -27,6 +27,10 @@ std::string fmtES(double value, int w, int d);
 // Aw: text left-aligned in w columns, blank-padded or cut to w.
 std::string fmtA(std::string_view text, int w);
 
+// The shortest text that reads back to the same double ("0.1", "1e-05"),
+// for advisories and tables rather than the dialog's fixed fields.
+std::string fmtShortest(double value);
+
 // Right-aligns text in w columns, or gives w asterisks when it is longer.
 std::string fit(std::string_view text, int w);
 

@@ -27,8 +27,8 @@ std::string time11(double t) { return fmtF(t, 11, 3); }
 
 // Asks for one bound of the observation interval until it lies within
 // [lower, upper], where the data's start or end is shown rounded.
-double askBound(Console& console, std::string_view prompt, double lower, double upper) {
-  return askReal(console, lower, upper, [&] {
+double askBound(Console& console, std::string_view prompt, std::string_view what, double lower, double upper) {
+  return askReal(console, lower, upper, what, [&] {
     console.line();
     console.line(prompt);
   });
@@ -85,6 +85,7 @@ void newInterval(State& s, Console& console) {
       const double l = std::max((*bounds)[0], firstTime(t1));
       const double r = std::min((*bounds)[1], lastTime(t1));
       if (l < lastTime(t1) && r > firstTime(t1) && r > l) return std::pair{l, r};
+      adviseOnRange(console, (*bounds)[0], (*bounds)[1], firstTime(t1), lastTime(t1));
       return std::nullopt;
     });
     // Times increase strictly, so the interval is a run of points.
@@ -114,8 +115,10 @@ void chsett3(State& s, Console& console) {
   console.line("Time series data:   end = " + fmtES(lastTime(t1), 10, 3));
   constexpr double kNoBound = std::numeric_limits<double>::infinity();
   s.setting.tobsl = askBound(console, "Observation time interval -  left bound [must be <= start]: ",
+                             "left bound",
                              -kNoBound, firstTime(t1));
   s.setting.tobsr = askBound(console, "Observation time interval - right bound [must be >=   end]: ",
+                             "right bound",
                              lastTime(t1), kNoBound);
 }
 

@@ -90,14 +90,32 @@ std::optional<int> parseInt(std::string_view token) {
 
 namespace {
 
+// The first `count` items as values; the item that fails, or the count of
+// items found where there are too few, in `refusal`.
 template <class T, class Parse>
-std::optional<std::vector<T>> readItems(std::string_view line, int count, Parse parse) {
+std::optional<std::vector<T>> readItems(std::string_view line, int count, Parse parse, std::string_view kind,
+                                        std::string* refusal = nullptr) {
   const auto items = splitItems(line);
-  if (static_cast<int>(items.size()) < count) return std::nullopt;
+  if (static_cast<int>(items.size()) < count) {
+    if (refusal != nullptr) {
+      *refusal = items.empty() ? std::string("the answer holds no number")
+                               : "the answer holds " + std::to_string(items.size()) + " of the " +
+                                     std::to_string(count) + " numbers asked for";
+    }
+    return std::nullopt;
+  }
   std::vector<T> values;
   for (int i = 0; i < count; ++i) {
-    const auto value = parse(items[static_cast<std::size_t>(i)]);
-    if (!value) return std::nullopt;
+    const std::string_view item = items[static_cast<std::size_t>(i)];
+    const auto value = parse(item);
+    if (!value) {
+      if (refusal != nullptr) {
+        constexpr std::size_t kShown = 40;
+        const std::string shown = item.size() > kShown ? std::string(item.substr(0, kShown)) + "..." : std::string(item);
+        *refusal = "'" + shown + "' is not " + std::string(kind);
+      }
+      return std::nullopt;
+    }
     values.push_back(*value);
   }
   return values;
@@ -105,12 +123,12 @@ std::optional<std::vector<T>> readItems(std::string_view line, int count, Parse 
 
 }  // namespace
 
-std::optional<std::vector<double>> readReals(std::string_view line, int count) {
-  return readItems<double>(line, count, parseReal);
+std::optional<std::vector<double>> readReals(std::string_view line, int count, std::string* refusal) {
+  return readItems<double>(line, count, parseReal, "a number", refusal);
 }
 
-std::optional<std::vector<int>> readInts(std::string_view line, int count) {
-  return readItems<int>(line, count, parseInt);
+std::optional<std::vector<int>> readInts(std::string_view line, int count, std::string* refusal) {
+  return readItems<int>(line, count, parseInt, "a whole number", refusal);
 }
 
 }  // namespace morvek

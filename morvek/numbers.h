@@ -7,6 +7,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,8 +37,9 @@ std::vector<std::string_view> splitItems(std::string_view line);
 
 // The first `count` items of a line as reals (or integers); nullopt when
 // the line holds fewer items or one of them is unreadable. Items beyond
-// `count` are ignored.
-std::optional<std::vector<double>> readReals(std::string_view line, int count);
-std::optional<std::vector<int>> readInts(std::string_view line, int count);
+// `count` are ignored. With `refusal`, a refused line leaves there why, in
+// plain words ("'abc' is not a number").
+std::optional<std::vector<double>> readReals(std::string_view line, int count, std::string* refusal = nullptr);
+std::optional<std::vector<int>> readInts(std::string_view line, int count, std::string* refusal = nullptr);
 
 }  // namespace morvek

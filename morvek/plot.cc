@@ -461,6 +461,22 @@ void plotgn(Console& console, PlotRunner& runner) {
   runner.run(kPlotCommand);
 }
 
+bool plotWindowOpens(const char* gnuterm, const char* display, const char* waylandDisplay) {
+  const auto set = [](const char* v) { return v != nullptr && *v != '\0'; };
+  const bool screen = set(display) || set(waylandDisplay);
+  if (!set(gnuterm)) return screen;
+  std::string_view name(gnuterm);
+  name = name.substr(0, name.find_first_of(" \t"));
+  for (std::string_view windowed : {"qt", "wxt", "x11"}) {
+    if (name == windowed) return screen;
+  }
+  return name == "aqua" || name == "windows";
+}
+
+bool plotWindowOpens() {
+  return plotWindowOpens(std::getenv("GNUTERM"), std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+}
+
 void SystemPlotRunner::run(const std::string& commandLine) {
   static constexpr std::string_view kWaiting = "Press a key in the plot window to go on";
   if (waiting_ != nullptr) *waiting_ << kWaiting << std::flush;

@@ -24,14 +24,23 @@ class PlotRunner {
   virtual void run(const std::string& commandLine) = 0;
 };
 
+// Whether gnuplot draws in a window of its own, by the terminal named in
+// GNUTERM (its first word) and, without one, by a display to open it on.
+// A terminal such as dumb draws in the console, where no window waits.
+bool plotWindowOpens(const char* gnuterm, const char* display, const char* waylandDisplay);
+// The same for this process's environment.
+bool plotWindowOpens();
+
 // Runs the command line through the system command interpreter. A failing
 // or missing gnuplot is reported by the interpreter itself and ignored;
 // an interpreter that cannot be started at all stops the run.
-// While gnuplot runs, `waiting` (standard error when it is a terminal)
-// shows a line that says how to go on; it is erased afterwards.
+// While gnuplot runs, `waiting` (by default standard error, when it is a
+// terminal and a plot window will open) shows a line that says how to go
+// on; it is erased afterwards.
 class SystemPlotRunner : public PlotRunner {
  public:
-  explicit SystemPlotRunner(std::ostream* waiting = Progress::terminal()) : waiting_(waiting) {}
+  explicit SystemPlotRunner(std::ostream* waiting = plotWindowOpens() ? Progress::terminal() : nullptr)
+      : waiting_(waiting) {}
   void run(const std::string& commandLine) override;
 
  private:

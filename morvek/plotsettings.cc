@@ -153,6 +153,7 @@ void askHorizontal(State& s, Console& console) {
     a.xl = std::max(a.xl, times.low);
     a.xu = std::min(a.xu, times.high);
     if (answer && a.xl < times.high && times.low < a.xu && a.xl < a.xu) return true;
+    if (answer) adviseOnRange(console, (*answer)[0], (*answer)[1], times.low, times.high);
     return std::nullopt;
   });
 }
@@ -187,6 +188,7 @@ void askVertical(State& s, Console& console) {
     a.yl = (*answer)[0];
     a.yu = (*answer)[1];
     if (a.yl < a.yu) return true;
+    console.advise("the lower boundary must be below the upper one");
     return std::nullopt;
   });
 

@@ -1,5 +1,7 @@
 #include "morvek/progress.h"
 
+#include "morvek/console.h"
+
 #include <cstdio>
 #include <iostream>
 #include <unistd.h>
@@ -18,9 +20,22 @@ Progress::Progress(std::ostream* out, std::string label, std::string what, long 
       start_(std::chrono::steady_clock::now()),
       drawn_(start_) {}
 
+Progress::Progress(Console& console, std::string label, std::string what, long total)
+    : Progress(console.progressStream(), std::move(label), std::move(what), total) {
+  console_ = &console;
+  console.track(this);
+}
+
 Progress::~Progress() {
+  erase();
+  if (console_ != nullptr) console_->track(nullptr);
+}
+
+void Progress::erase() {
+  std::lock_guard lock(drawing_);
   if (out_ == nullptr || width_ == 0) return;
   *out_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+  width_ = 0;
 }
 
 std::ostream* Progress::terminal() { return ::isatty(STDERR_FILENO) ? &std::cerr : nullptr; }

@@ -14,11 +14,16 @@
 
 namespace morvek {
 
+class Console;
+
 class Progress {
  public:
   // `out` null: a silent indicator. `what` names the items counted
   // ("windows"); `total` is their number.
   Progress(std::ostream* out, std::string label, std::string what, long total);
+  // On the console's progress stream; an advisory written meanwhile erases
+  // the line first, so that the two never share a line.
+  Progress(Console& console, std::string label, std::string what, long total);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -29,9 +34,13 @@ class Progress {
   // One more item is done.
   void step();
 
+  // Erases the line now; the next step draws it again.
+  void erase();
+
  private:
   void draw(long done);
 
+  Console* console_ = nullptr;
   std::ostream* out_;
   std::string label_, what_;
   long total_;

@@ -42,13 +42,20 @@ DataType askDataType(Console& console) {
 bool isBlank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
 
 // One attempt at the file name: the prompt, then up to five lines until one
-// is not blank. Five blank lines, or the end of input, stop the run.
+// is not blank. Five blank lines, or the end of input, stop the run. A
+// longer name is cut to the length the dialog keeps, and the user is told.
 std::string askFileName(Console& console, std::string_view prompt) {
   console.line(prompt);
   for (int blanks = 0; blanks < kAttempts; ++blanks) {
     const auto answer = console.readLine();
     if (!answer) break;
-    if (!isBlank(*answer)) return fmtA(*answer, static_cast<int>(kFileNameLength));
+    if (isBlank(*answer)) continue;
+    const std::string name = fmtA(*answer, static_cast<int>(kFileNameLength));
+    if (answer->find_last_not_of(' ') >= kFileNameLength) {
+      console.advise("a data file name keeps its first " + std::to_string(kFileNameLength) +
+                     " characters: " + name);
+    }
+    return name;
   }
   throw Fatal();
 }
@@ -91,7 +98,9 @@ void chsett1(State& s, Console& console) {
       s.hasValues() ? "(t, x): [path + filename]" : "(t): [path + filename]";
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     s.setting.inputfile = askFileName(console, prompt);
-    if (dataFileOpens(s.setting.inputfile)) return;
+    const std::string problem = dataFileProblem(s.setting.inputfile);
+    if (problem.empty()) return;
+    console.advise(problem);
   }
   throw Fatal("Error during data file opening (file does possibly not exist)");
 }

@@ -50,7 +50,7 @@ int decis5(const State& s, Console& console) {
   const int l = s.setting.l;
   if (l == 1) return 1;
   console.line();
-  return askInt(console, 1, l, [&] {
+  return askInt(console, 1, l, "class number", [&] {
     console.line();
     console.line("Class number [ <= " + fmtI(l, 2) + " ]: ");
   });

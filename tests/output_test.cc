@@ -360,6 +360,22 @@ std::string step(State& s, int type, char option, std::string answers = "") {
 // vertical range, which takes effect only where it cuts into what is drawn
 // (in the window 1950..1980: the data 10..100, the background 8 and the
 // lowest test line); the test lines, sorted or refused with a reason.
+// The line that asks for a key in the plot window is shown only where
+// gnuplot opens one: not for a terminal that draws in the console, and not
+// without a display for a windowed terminal.
+TEST(PlotTest, AWindowOpensOnlyForWindowedTerminalsOnADisplay) {
+  const struct { const char *gnuterm, *display, *wayland; bool opens; } cases[] = {
+      {nullptr, ":0", nullptr, true},       {nullptr, nullptr, "wayland-0", true}, {nullptr, nullptr, nullptr, false},
+      {"", "", "", false},                   {"dumb", ":0", nullptr, false},        {"dumb size 80,25", nullptr, nullptr, false},
+      {"qt", ":0", nullptr, true},           {"wxt font 'Arial'", ":0", nullptr, true}, {"x11", nullptr, nullptr, false},
+      {"pngcairo", ":0", nullptr, false},    {"aqua", nullptr, nullptr, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(plotWindowOpens(c.gnuterm, c.display, c.wayland), c.opens)
+        << (c.gnuterm ? c.gnuterm : "(unset)") << " on " << (c.display ? c.display : "(no display)");
+  }
+}
+
 TEST(PlotSettingsTest, DefaultsAndBackgroundDialogs) {
   std::string all;
   State s = axesSample();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 #include "morvek/driver.h"
 #include "tests/test_support.h"
@@ -188,6 +189,113 @@ TEST_F(SessionTest, AdvisoriesOnAMissingConfigurationAHeaderLineAndOptimaAtTheEn
                                  adviceOf(readFile(sourcePath("examples/nile-session.txt"))) + waiting.str());
 }
 
+// Answers the dialog refuses without a word of its own get an advisory
+// that says why; the dialog itself stays as it is.
+TEST_F(SessionTest, SilentRefusalsSayWhyOnTheAdvisoryStream) {
+  writeFile("morvek.cfg", "&cfg nhsrch = 100, ngrid = 256 /\n");
+  writeFile("nile.dat", readFile(sourcePath("examples/nile.dat")));
+  const std::string here = std::filesystem::current_path().string();
+  // Each attempt at the window first waits for Enter before the curves are drawn.
+  const std::string toWindow = "\no\nnile.dat\nc\n";
+  const std::string toSeed = toWindow + "\n3\nt\ns\n2\nc\nm\n1\nc\nk\n10\nc\nb\n2000\n";
+  const std::string optimum =
+      "morvek: k_cv1 and k_cvm are the smallest window offered (k = 3): the curves may have no inner minimum;\n"
+      "  look at them, and consider a larger k for a background of the slow changes only\n";
+  const struct { std::string answers, advice; } cases[] = {
+      {"\nq\n\no\nnile.dta\n" + std::string(60, 'n') + "\n",
+       "morvek: 'q' is not a key of this menu\nmorvek: an empty answer is not a key of this menu\n"
+       "morvek: nile.dta: no such file in " + here + "\nmorvek: a data file name keeps its first 50 characters: " +
+           std::string(50, 'n') + "\nmorvek: " + std::string(50, 'n') + ": no such file in " + here + "\n"},
+      {"\no\nbin\n", "morvek: bin: not a regular file\n"},
+      {toWindow + "\n30\n\n2\n\n2.5\n\n\n\n3\n", optimum + "morvek: 30 is above the largest window 25\n"
+                                        "morvek: 2 is below the smallest window 3\n"
+                                        "morvek: '2.5' is not a whole number\nmorvek: the answer holds no number\n"},
+      {toWindow + "\n3\nt\ns\n1000\nabc\n", optimum + "morvek: the threshold z must have 0.001 <= abs(z) <= 100, not 1000\n"
+                                                   "morvek: 'abc' is not a number\n"},
+      {toSeed + "5\n0\n", optimum + "morvek: h_cv of class 1 is the largest bandwidth searched; a larger hrelmax in morvek.cfg\n"
+                                  "  widens the search, or the rate may simply be nearly constant\n"
+                                  "morvek: the seed must be a negative integer\nmorvek: the seed must be a negative integer\n"},
+      {"\no\nnile.dat\nn\n1800 1850\n1900 1890\n1900\n",
+       "morvek: [1800, 1850] holds none of the data, from 1871 to 1970\n"
+       "morvek: the left boundary must be below the right one\nmorvek: the answer holds 1 of the 2 numbers asked for\n"},
+  };
+  std::filesystem::create_directories("bin");
+  for (const auto& c : cases) EXPECT_EQ(adviceOf(c.answers), c.advice) << c.answers;
+}
+
+// Dead ends at the classes and at the largest window: extremes of a single
+// value make one class, and zero variability at the largest window says
+// what helps instead of asking for a larger window.
+TEST_F(SessionTest, ExtremesOfOneValueAndZeroVariabilityAtTheLargestWindow) {
+  writeFile("morvek.cfg", "&cfg /\n");
+  writeFile("same.txt", "1 4\n2 4\n3 4\n4 4\n5 4\n");
+  Outcome same = run("\nx\nsame.txt\n0\n6\nc\nm\n2\n3\n1\nc\n");
+  const std::string refused = "All extreme events have the same value - one class holds them all\n";
+  const std::size_t first = same.transcript.find(refused);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(same.transcript.find(refused, first + 1), std::string::npos);
+  EXPECT_NE(same.transcript.find(" 1   [  4.000E+00;  4.000E+00 ] -      5 points", first), std::string::npos);
+
+  // Forty dry days and four wet ones: the median absolute deviation is zero in every window.
+  std::string dry;
+  for (int day = 1; day <= 40; ++day) dry += std::to_string(day) + (day % 10 == 5 ? " 3\n" : " 0\n");
+  writeFile("dry.txt", dry);
+  const std::string zero = "Variability is zero at 4 of the extreme events\n"
+                           "The running median of absolute deviations is zero where many values are equal"
+                           " (dry days, rounded stages)\n";
+  for (const auto& [config, k, help] :
+       {std::tuple{"&cfg /\n", "10", "Please choose a larger krel in morvek.cfg (at most 0.500) and start Morvek new\n"},
+        std::tuple{"&cfg krel = 0.5 /\n", "19",
+                   "Please prepare the extreme events directly (morvek-prep events) and start Morvek new"
+                   " with the data type \"extreme\"\n"}}) {
+    writeFile("morvek.cfg", config);
+    const Outcome r = run("\no\ndry.txt\nc\n\n" + std::string(k) + "\n\nt\ns\n2\nc\n");
+    EXPECT_NE(r.transcript.find(zero + help), std::string::npos) << config;
+    EXPECT_EQ(r.transcript.find("Please choose a larger smoothing parameter k"), std::string::npos) << config;
+  }
+}
+
+// What a terminal shows of a stream with carriage returns: each line as
+// last overwritten from its start.
+Lines shownOnATerminal(const std::string& text) {
+  Lines lines{""};
+  std::size_t column = 0;
+  for (char c : text) {
+    if (c == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else if (c == '\r') {
+      column = 0;
+    } else {
+      std::string& line = lines.back();
+      if (column < line.size()) line[column] = c; else line.push_back(c);
+      ++column;
+    }
+  }
+  return lines;
+}
+
+// A progress line on the advisory stream is erased before an advisory, so
+// that the advisory starts a line of its own.
+TEST_F(SessionTest, AdvisoriesNeverShareALineWithProgress) {
+  writeFile("morvek.cfg", "&cfg nhsrch = 100, ngrid = 256 /\n");
+  writeFile("nile.dat", readFile(sourcePath("examples/nile.dat")));
+  std::istringstream in(readFile(sourcePath("examples/nile-session.txt")));
+  std::ostringstream out, stderrText;
+  Console console(in, out, &stderrText, &stderrText);
+  RecordingRunner plots;
+  EXPECT_EQ(runMorvek(console, plots), 0);
+  ASSERT_NE(stderrText.str().find("Cross-validation of the background window: 23 of 23 windows"), std::string::npos);
+  int advisories = 0;
+  for (const std::string& line : shownOnATerminal(stderrText.str())) {
+    const std::size_t at = line.find("morvek: ");
+    if (at == std::string::npos) continue;
+    ++advisories;
+    EXPECT_EQ(line.find_first_not_of(' '), at) << line;
+  }
+  EXPECT_EQ(advisories, 2);
+}
+
 // Runs the program in the working directory with `input` as standard input;
 // a stand-in gnuplot on the PATH notes each command file it was given.
 int runProgram(const std::string& input) {
@@ -218,6 +326,21 @@ TEST_F(SessionTest, ProgramExitStatusAndStandardOutput) {
   EXPECT_EQ(readFile("gnuplot-calls.txt"), calls);
   EXPECT_NE(readFile("morvek-3.dat").find("Magnitude class 1: u =  3.737E-01  P-value (one-sided)  =  3.543E-01\n"),
             std::string::npos);
+}
+
+// --help and --version answer without a dialog and without a
+// configuration; other arguments are ignored as before.
+TEST_F(SessionTest, HelpAndVersionAnswerWithoutADialog) {
+  for (const auto& [argument, text] : {std::pair{"--help", kUsage}, std::pair{"--version", kVersion}}) {
+    const std::string command = std::string(MORVEK_BINARY) + " " + argument + " < /dev/null > output.txt 2> advice.txt";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << argument;
+    EXPECT_EQ(readFile("output.txt"), text);
+    EXPECT_EQ(readFile("advice.txt"), "");
+  }
+  const int status = std::system((std::string(MORVEK_BINARY) + " --other < /dev/null > output.txt 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_TRUE(readFile("output.txt").ends_with("Morvek terminates unsuccessfully\n"));
 }
 
 }  // namespace
