@@ -363,7 +363,7 @@ std::string step(State& s, int type, char option, std::string answers = "") {
 // The line that asks for a key in the plot window is shown only where
 // gnuplot opens one: not for a terminal that draws in the console, and not
 // without a display for a windowed terminal.
-TEST(PlotTest, AWindowOpensOnlyForWindowedTerminalsOnADisplay) {
+TEST(PlotWindowTest, OpensOnlyForWindowedTerminalsOnADisplay) {
   const struct { const char *gnuterm, *display, *wayland; bool opens; } cases[] = {
       {nullptr, ":0", nullptr, true},       {nullptr, nullptr, "wayland-0", true}, {nullptr, nullptr, nullptr, false},
       {"", "", "", false},                   {"dumb", ":0", nullptr, false},        {"dumb size 80,25", nullptr, nullptr, false},
