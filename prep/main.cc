@@ -23,11 +23,13 @@ constexpr const char* kUsage =
     "  series FILE     a time series (Morvek's data type \"ordinary\")\n"
     "  events FILE     extreme events with magnitudes (data type \"extreme\");\n"
     "                  with --times-only their times alone (data type \"times\")\n"
-    "  decluster FILE --run R [--low]\n"
+    "  decluster FILE --run R [--low | --high]\n"
     "                  one event per cluster: an event closer than R time units\n"
-    "                  to the previous one joins its cluster, which keeps its peak\n"
-    "                  (the largest value; with --low the smallest). FILE is a\n"
-    "                  \"time value\" file or a morvek-1.dat (its list of extremes)\n"
+    "                  to the previous one (or at the same time) joins its\n"
+    "                  cluster, which keeps its peak: the largest value, with\n"
+    "                  --low the smallest. FILE is a \"time value\" file or a\n"
+    "                  morvek-1.dat (its list of extremes); below a negative\n"
+    "                  threshold z there, the smallest, unless --high is given\n"
     "  cfg             a morvek.cfg with every key at its start value\n"
     "\n"
     "Options of series and events:\n"
@@ -91,13 +93,22 @@ int run(const std::vector<std::string>& args) {
   prep::ReadOptions options;
   std::optional<std::string> input, output;
   std::optional<double> runLength;
-  bool low = false, timesOnly = false;
+  std::optional<prep::Keep> keep;
+  bool timesOnly = false;
+  // Options that a command would ignore are refused, so that none seems to
+  // have been applied when it was not.
+  std::vector<std::string> readingOptions, declusterOptions;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
       if (i + 1 >= args.size()) throw Usage{a + " needs a value"};
       return args[++i];
     };
+    if (a == "--time" || a == "--value" || a == "--missing" || a == "--ties" || a == "--aggregate" ||
+        a == "--stat" || a == "--times-only") {
+      readingOptions.push_back(a);
+    }
+    if (a == "--run" || a == "--low" || a == "--high") declusterOptions.push_back(a);
     if (a == "--help") {
       std::cout << kUsage;
       return 0;
@@ -124,8 +135,10 @@ int run(const std::vector<std::string>& args) {
       char* end = nullptr;
       runLength = std::strtod(word.c_str(), &end);
       if (end == word.c_str() || *end != '\0') throw Usage{"--run needs a number, not '" + word + "'"};
-    } else if (a == "--low") {
-      low = true;
+    } else if (a == "--low" || a == "--high") {
+      const prep::Keep wanted = a == "--low" ? prep::Keep::lowest : prep::Keep::highest;
+      if (keep && *keep != wanted) throw Usage{"--low and --high exclude each other"};
+      keep = wanted;
     } else if (a == "--times-only") {
       timesOnly = true;
     } else if (!a.empty() && a[0] == '-' && a != "-") {
@@ -139,6 +152,9 @@ int run(const std::vector<std::string>& args) {
 
   if (command == "cfg") {
     if (input) throw Usage{"cfg takes no input file"};
+    if (!readingOptions.empty() || !declusterOptions.empty()) {
+      throw Usage{"cfg takes no " + (readingOptions.empty() ? declusterOptions : readingOptions).front()};
+    }
     writeOutput(output, prep::configText());
     return 0;
   }
@@ -149,8 +165,14 @@ int run(const std::vector<std::string>& args) {
   prep::Prepared prepared;
   if (command == "decluster") {
     if (!runLength) throw Usage{"decluster needs --run R"};
-    prepared = prep::decluster(*input, readInput(*input), *runLength, low);
+    if (!readingOptions.empty()) {
+      const std::string& a = readingOptions.front();
+      throw Usage{"decluster takes no " + a +
+                  (a == "--ties" ? ": events at equal times are in the same cluster" : " (it belongs to series and events)")};
+    }
+    prepared = prep::decluster(*input, readInput(*input), *runLength, keep.value_or(prep::Keep::byThreshold));
   } else {
+    if (!declusterOptions.empty()) throw Usage{declusterOptions.front() + " belongs to decluster"};
     if (timesOnly && command == "series") throw Usage{"--times-only belongs to events"};
     const prep::Kind kind = command == "series" ? prep::Kind::series
                             : timesOnly         ? prep::Kind::times

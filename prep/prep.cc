@@ -236,9 +236,13 @@ class Summary {
   void drop(long line, std::string why) { dropped_.push_back({line, std::move(why)}); }
   std::size_t droppedCount() const { return dropped_.size(); }
   std::string text(long read, std::size_t headers, std::size_t kept) const {
-    std::string s = "morvek-prep: " + file_ + ": " + std::to_string(read) + " lines read, " +
-                    std::to_string(headers) + " header lines, " + std::to_string(kept) + " kept, " +
-                    std::to_string(dropped_.size()) + " dropped\n";
+    return "morvek-prep: " + file_ + ": " + std::to_string(read) + " lines read, " + std::to_string(headers) +
+           " header lines, " + std::to_string(kept) + " kept, " + std::to_string(dropped_.size()) + " dropped\n" +
+           droppedLines();
+  }
+  // The first few dropped lines, each with why.
+  std::string droppedLines() const {
+    std::string s;
     for (std::size_t i = 0; i < std::min(dropped_.size(), kShownDropped); ++i) {
       s += "  line " + std::to_string(dropped_[i].line) + ": " + dropped_[i].why + "\n";
     }
@@ -387,7 +391,7 @@ std::string roundTrip(double value) {
 namespace {
 
 struct Read {
-  std::vector<Point> points;  // in file order, ties resolved
+  std::vector<Point> points;  // in file order; equal times are all there
   long lines = 0;             // lines read
   std::size_t headers = 0;
 };
@@ -463,7 +467,7 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
     }
     points.push_back(p);
   }
-  return {resolveTies(file, points, options.ties, summary), lines.back().number, headers};
+  return {points, lines.back().number, headers};
 }
 
 }  // namespace
@@ -471,7 +475,7 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
 Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options) {
   Summary summary(file);
   const Read read = readPoints(file, text, kind, options, summary);
-  std::vector<Point> kept = read.points;
+  std::vector<Point> kept = resolveTies(file, read.points, options.ties, summary);
   const std::size_t keptBefore = kept.size();
 
   std::string aggregated;
@@ -500,35 +504,82 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
               "morvek-prep: answer Morvek's data type question with " + answerFor(kind) + "\n"};
 }
 
-Prepared decluster(std::string_view file, std::string_view text, double run, bool low) {
+namespace {
+
+// The extremes of a morvek-1.dat: the last two of seven columns in the
+// first rows of its table; the other rows hold the series alone. Sets `z`
+// to the threshold the file was made with, where it says.
+std::vector<Point> resultExtremes(std::string_view file, std::string_view text, std::optional<double>& z,
+                                  Summary& summary) {
+  std::vector<Point> events;
+  bool table = false, zWritten = false;
+  for (const Line& line : contentLines(text)) {
+    const auto f = fields(line.text, ' ');
+    if (!table) {
+      table = line.text.starts_with("t2 ");
+      // Morvek writes the line only where z is set, in a field of 7 that
+      // holds asterisks where z (at most 100 in size) does not fit.
+      if (line.text.starts_with("Threshold z:")) {
+        zWritten = true;
+        z = parseNumber(trim(line.text.substr(12)), false);
+      }
+      continue;
+    }
+    if (zWritten && !z && f.size() >= 5) {
+      // The threshold column is b2 + z*v2: z follows from any row whose
+      // variability is positive.
+      const auto b = parseNumber(f[2], false), v = parseNumber(f[3], false), bzv = parseNumber(f[4], false);
+      if (b && v && bzv && *v > 0) z = (*bzv - *b) / *v;
+    }
+    if (f.size() != 7) continue;
+    const auto t = parseNumber(f[5], false);
+    const auto x = parseNumber(f[6], false);
+    if (t && x) {
+      events.push_back({Stamp{.number = *t}, *x, line});
+    } else {
+      // -Infinity where the variability was zero: Morvek reads no such value.
+      summary.drop(line.number, t ? "the extreme '" + f[6] + "' is not a finite number"
+                                  : "the time '" + f[5] + "' of an extreme is not a finite number");
+    }
+  }
+  if (events.empty()) throw Error(std::string(file) + ": this morvek-1.dat lists no extremes");
+  return events;
+}
+
+}  // namespace
+
+Prepared decluster(std::string_view file, std::string_view text, double run, Keep keep) {
   if (!(run > 0) || !std::isfinite(run)) throw Error("--run needs a positive number of time units");
   std::vector<Point> events;
+  Summary summary(file);
+  std::string head, note;
   text = withoutByteOrderMark(text);
   if (text.starts_with("Morvek:  Output")) {
-    // The extremes are the last two of seven columns in the first rows of
-    // the table; the other rows hold the series alone.
-    bool table = false;
-    for (const Line& line : contentLines(text)) {
-      const auto f = fields(line.text, ' ');
-      if (!table) {
-        table = line.text.starts_with("t2 ");
-        continue;
-      }
-      if (f.size() != 7) continue;
-      const auto t = parseNumber(f[5], false);
-      const auto x = parseNumber(f[6], false);
-      if (t && x) events.push_back({Stamp{.number = *t}, *x, line});
+    std::optional<double> z;
+    events = resultExtremes(file, text, z, summary);
+    head = "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size() + summary.droppedCount()) +
+           " extremes listed, " + std::to_string(events.size()) + " kept, " + std::to_string(summary.droppedCount()) +
+           " dropped\n" + summary.droppedLines();
+    // Extremes below a negative threshold are the lowest values: the
+    // highest of a cluster would be its weakest event.
+    if (keep == Keep::byThreshold && z && *z < 0) {
+      keep = Keep::lowest;
+      note = "morvek-prep: the threshold z = " + roundTrip(*z) + " of " + std::string(file) +
+             " is negative: each cluster keeps its lowest value (--high keeps the highest)\n";
     }
-    if (events.empty()) throw Error(std::string(file) + ": this morvek-1.dat lists no extremes");
   } else {
-    Summary ignored(file);
-    events = readPoints(file, text, Kind::events, ReadOptions{}, ignored).points;
+    const Read read = readPoints(file, text, Kind::events, ReadOptions{}, summary);
+    events = read.points;
+    head = summary.text(read.lines, read.headers, events.size());
   }
+  // Equal times are one cluster, as their distance, 0, is below any run.
   for (std::size_t i = 1; i < events.size(); ++i) {
-    if (!(events[i].time.number > events[i - 1].time.number)) {
-      fail(file, events[i].line, "the time does not increase", "times that increase from line to line");
+    if (events[i].time.number < events[i - 1].time.number) {
+      fail(file, events[i].line, "the time is earlier than that of line " + std::to_string(events[i - 1].line.number),
+           "times that do not decrease from line to line");
     }
   }
+  const bool low = keep == Keep::lowest;
   std::vector<Point> peaks;
   std::size_t largest = 0;
   for (std::size_t i = 0; i < events.size();) {
@@ -543,7 +594,7 @@ Prepared decluster(std::string_view file, std::string_view text, double run, boo
     i = j;
   }
   return {write(peaks, Kind::events),
-          "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size()) + " events make " +
+          head + note + "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size()) + " events make " +
               std::to_string(peaks.size()) + " clusters (run " + roundTrip(run) + ", largest " +
               std::to_string(largest) + " events); each keeps its " + (low ? "lowest" : "highest") +
               " value\n" + spanLine(peaks) + "morvek-prep: answer Morvek's data type question with " +

@@ -46,11 +46,16 @@ struct Prepared {
 // A delimited file of times (numbers or ISO dates) and values.
 Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options);
 
+// Which event of a cluster declustering keeps: the highest, the lowest,
+// or as the threshold of a morvek-1.dat says (the lowest below a negative
+// one, else the highest).
+enum class Keep { byThreshold, highest, lowest };
+
 // Runs declustering: an event closer than `run` time units to the previous
-// one joins its cluster, and each cluster keeps its peak (the largest
-// value, with `low` the smallest; the first of equal peaks). The text is a
+// one joins its cluster (equal times are in the same cluster), and each
+// cluster keeps its peak by `keep`, the first of equal peaks. The text is a
 // "time value" file or a morvek-1.dat, whose list of extremes it reads.
-Prepared decluster(std::string_view file, std::string_view text, double run, bool low);
+Prepared decluster(std::string_view file, std::string_view text, double run, Keep keep);
 
 // A morvek.cfg with every key at its start value.
 std::string configText();

@@ -145,21 +145,94 @@ TEST(PrepTest, DeclusteringMatchesTheRunsMethod) {
     double t = 1950;
     std::string text;
     for (int i = 0; i < 60; ++i) {
-      t += std::uniform_int_distribution<int>(1, 20)(gen) / 365.0;
+      t += std::uniform_int_distribution<int>(0, 20)(gen) / 365.0;  // ties of times
       events.emplace_back(t, std::uniform_int_distribution<int>(1, 6)(gen));  // ties of peaks
       text += roundTrip(t) + " " + roundTrip(events.back().second) + "\n";
     }
     const double run = std::uniform_int_distribution<int>(1, 15)(gen) / 365.0;
     const bool low = trial % 2;
-    EXPECT_EQ(decluster("e.txt", text, run, low).data, bruteDecluster(events, run, low)) << trial;
+    EXPECT_EQ(decluster("e.txt", text, run, low ? Keep::lowest : Keep::highest).data, bruteDecluster(events, run, low))
+        << trial;
   }
-  // From a result file: the last two of seven columns below the heading.
-  const std::string result = "Morvek:  Output\n \n t2 x2 b2 v2 b2+z*v2 t3 x3\n"
-                             " 1.0 5 1 1 3 1.5 4.0\n 2.0 5 1 1 3 1.6 6.0\n 3.0 5 1 1 3 9.0 2.0\n 4.0 5 1 1 3\n";
-  EXPECT_EQ(decluster("morvek-1.dat", result, 0.5, false).data, "1.6 6\n9 2\n");
-  EXPECT_EQ(decluster("morvek-1.dat", kMark + result, 0.5, false).data, "1.6 6\n9 2\n");
-  EXPECT_EQ(decluster("e.txt", kMark + "1 5\n3 2\n", 0.5, false).data, "1 5\n3 2\n");
-  EXPECT_THROW(decluster("e.txt", "1 1\n", 0, false), Error);
+  EXPECT_THROW(decluster("e.txt", "1 1\n", 0, Keep::highest), Error);
+}
+
+// A morvek-1.dat as Morvek writes it: the threshold z in the summary above
+// the table, the extremes the last two of seven columns in its first rows.
+std::string resultFile(const std::string& zLine, const std::string& rows) {
+  return "Morvek:  Output\n \nSmoothing parameter k:           2\n" + zLine +
+         "Number of extreme events:        3 points\n \n   Time   x-value\n   t2 x2 b2 v2 b2+z*v2 t3 x3\n" + rows;
+}
+const std::string kBelow = " 1.0 5 4 1 2.5 1.5 -4.0\n 2.0 5 4 1 2.5 1.6 -6.0\n 3.0 5 4 1 2.5 9.0 -2.0\n 4.0 5 4 1 2.5\n";
+const std::string kAbove = " 1.0 5 4 1 6.5 1.5 4.0\n 2.0 5 4 1 6.5 1.6 6.0\n 3.0 5 4 1 6.5 9.0 2.0\n 4.0 5 4 1 6.5\n";
+
+TEST(PrepTest, DeclusteringAResultFileKeepsThePeaksOnTheThresholdsSide) {
+  const std::string negative = "morvek-prep: the threshold z = -1.5 of morvek-1.dat is negative: each cluster keeps its "
+                               "lowest value (--high keeps the highest)\n";
+  struct Case {
+    std::string name, text;
+    Keep keep;
+    std::string data, note;  // the note: "" for none
+  };
+  const std::vector<Case> cases{
+      {"z negative", resultFile("Threshold z:                -1.500\n", kBelow), Keep::byThreshold, "1.6 -6\n9 -2\n",
+       negative},
+      {"z negative, --high", resultFile("Threshold z:                -1.500\n", kBelow), Keep::highest,
+       "1.5 -4\n9 -2\n", ""},
+      {"z negative, --low", resultFile("Threshold z:                -1.500\n", kBelow), Keep::lowest, "1.6 -6\n9 -2\n", ""},
+      {"z positive", resultFile("Threshold z:                 2.500\n", kAbove), Keep::byThreshold, "1.6 6\n9 2\n", ""},
+      {"z positive, --low", resultFile("Threshold z:                 2.500\n", kAbove), Keep::lowest, "1.5 4\n9 2\n", ""},
+      {"z unset", resultFile("", kAbove), Keep::byThreshold, "1.6 6\n9 2\n", ""},
+      // z = -100 overflows its field; the threshold column b2+z*v2 gives it.
+      {"z too wide for its field", resultFile("Threshold z:                *******\n", kBelow), Keep::byThreshold,
+       "1.6 -6\n9 -2\n", "morvek-prep: the threshold z = -1.5 of morvek-1.dat is negative: each cluster keeps its "
+                          "lowest value (--high keeps the highest)\n"},
+      {"a byte-order mark", "\xEF\xBB\xBF" + resultFile("", kAbove), Keep::byThreshold, "1.6 6\n9 2\n", ""},
+  };
+  for (const Case& c : cases) {
+    const Prepared p = decluster("morvek-1.dat", c.text, 0.5, c.keep);
+    EXPECT_EQ(p.data, c.data) << c.name;
+    const std::size_t note = p.summary.find("morvek-prep: the threshold");
+    EXPECT_EQ(note == std::string::npos ? "" : p.summary.substr(note, p.summary.find('\n', note) + 1 - note), c.note)
+        << c.name;
+  }
+  // An extreme Morvek wrote as -Infinity (a variability of 0) cannot be
+  // kept, and is listed.
+  const Prepared p = decluster(
+      "morvek-1.dat", resultFile("", " 1.0 5 4 0 4 1.5 -Infinity\n 2.0 5 4 1 6.5 2.6 6.0\n 3.0 5 4 1 6.5\n"), 0.5,
+      Keep::byThreshold);
+  EXPECT_EQ(p.data, "2.6 6\n");
+  EXPECT_EQ(p.summary.substr(0, p.summary.find("morvek-prep: morvek-1.dat: 1 events")),
+            "morvek-prep: morvek-1.dat: 2 extremes listed, 1 kept, 1 dropped\n"
+            "  line 8: the extreme '-Infinity' is not a finite number\n");
+}
+
+TEST(PrepTest, DeclusteringTakesEqualTimesAndListsTheDroppedLines) {
+  struct Case {
+    std::string text, want;  // the data, or the first two lines of the error
+  };
+  const std::vector<Case> cases{
+      {"1 5\n1 6\n1 6\n3 2\n", "1 6\n3 2\n"},
+      {"1 5\n3 2\n2 9\n", "e.txt:3: the time is earlier than that of line 2\n  the line: 2 9"},
+      {resultFile("", " 1.0 5 4 1 6.5 3 4.0\n 2.0 5 4 1 6.5 2 6.0\n"),
+       "e.txt:9: the time is earlier than that of line 8\n  the line: 2.0 5 4 1 6.5 2 6.0"},
+  };
+  for (const Case& c : cases) {
+    std::string got;
+    try {
+      got = decluster("e.txt", c.text, 0.5, Keep::byThreshold).data;
+    } catch (const Error& error) {
+      got = error.what();
+      EXPECT_EQ(got.find("--ties"), std::string::npos) << got;
+      got = got.substr(0, got.find('\n', got.find('\n') + 1));
+    }
+    EXPECT_EQ(got, c.want);
+  }
+  const std::string summary = decluster("e.txt", "t,v\n1,5\n2,NA\n3,\n4,2\n", 0.5, Keep::highest).summary;
+  EXPECT_EQ(summary.substr(0, summary.find(" clusters")),
+            "morvek-prep: e.txt: 5 lines read, 1 header lines, 2 kept, 2 dropped\n"
+            "  line 3: missing value 'NA'\n  line 4: missing value ''\n"
+            "morvek-prep: e.txt: 2 events make 2");
 }
 
 // What morvek-prep writes, Morvek's own reader reads back to the same doubles.
@@ -293,6 +366,15 @@ TEST(PrepTest, CommandLine) {
   ASSERT_EQ(::mkfifo("pipe", 0644), 0);
   EXPECT_EQ(WEXITSTATUS(std::system((prep + " series in.csv -o pipe 2>err.txt").c_str())), 1);
   EXPECT_EQ(readFile("err.txt"), "morvek-prep: pipe: not a regular file; give the name of a file to write\n");
+  // Options a command would ignore are refused, as are --low and --high together.
+  writeFile("e.txt", "1 5\n1 6\n");
+  for (const std::string options : {"decluster e.txt --run 1 --ties max", "decluster e.txt --run 1 --low --high",
+                                     "series in.csv --low", "cfg --run 1"}) {
+    EXPECT_EQ(WEXITSTATUS(std::system((prep + " " + options + " >out.txt 2>err.txt").c_str())), 1) << options;
+    EXPECT_EQ(readFile("out.txt"), "") << options;
+  }
+  ASSERT_EQ(std::system((prep + " decluster e.txt --run 1 >out.txt 2>err.txt").c_str()), 0);
+  EXPECT_EQ(readFile("out.txt"), "1 6\n");
 }
 
 }  // namespace
