@@ -1,6 +1,7 @@
 #include "prep/prep.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -274,17 +275,39 @@ struct Point {
   Line line;
 };
 
+// The statistic of the group's values; a sum beyond the largest double is
+// infinite, a mean never is.
 double combine(std::span<const Point> group, Stat stat) {
-  double out = group.front().value;
-  double sum = 0;
+  double lowest = group.front().value, highest = lowest, sum = 0;
   for (const Point& p : group) {
     sum += p.value;
-    if (stat == Stat::max) out = std::max(out, p.value);
-    if (stat == Stat::min) out = std::min(out, p.value);
+    lowest = std::min(lowest, p.value);
+    highest = std::max(highest, p.value);
   }
-  if (stat == Stat::sum) return sum;
-  if (stat == Stat::mean) return sum / static_cast<double>(group.size());
-  return out;
+  if (stat == Stat::max) return highest;
+  if (stat == Stat::min) return lowest;
+  const double n = static_cast<double>(group.size());
+  if (std::isfinite(sum)) return stat == Stat::sum ? sum : sum / n;
+  // A partial sum overflowed, though the mean, and perhaps the sum, are
+  // finite (1e308 + 1e308 - 1e308). Scaled by 2^-k with 2^k > n, no partial
+  // sum can exceed the largest double; the scaling by a power of two loses
+  // nothing but the bits of values too small to matter beside these.
+  const int k = std::bit_width(group.size());
+  double scaled = 0;
+  for (const Point& p : group) scaled += std::ldexp(p.value, -k);
+  if (stat == Stat::sum) return std::ldexp(scaled, k);
+  // Rounding must not carry the mean outside the values, nor to infinity.
+  return std::clamp(std::ldexp(scaled / n, k), lowest, highest);
+}
+
+// The start of a period, as the user's times were written.
+std::string periodName(const Stamp& t, Period period, double start) {
+  if (!t.date) return roundTrip(start);
+  auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+  std::string name = std::to_string(t.year);
+  if (period != Period::year) name += "-" + two(t.month);
+  if (period == Period::day) name += "-" + two(t.day);
+  return name;
 }
 
 // Equal times become one point by the tie rule; without one they are an
@@ -480,6 +503,7 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
 
   std::string aggregated;
   if (options.aggregate != Period::none) {
+    static constexpr const char* kPeriod[] = {"", "day", "month", "year"};
     std::vector<Point> periods;
     for (std::size_t i = 0; i < kept.size();) {
       const auto start = periodStart(kept[i].time, options.aggregate);
@@ -489,10 +513,16 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
       Point p = kept[i];
       p.time.number = *start;
       p.value = combine(std::span(kept.data() + i, j - i), options.stat);
+      if (!std::isfinite(p.value)) {
+        const std::string period = kPeriod[static_cast<int>(options.aggregate)];
+        fail(file, kept[i].line,
+             "the sum of the " + period + " from " + periodName(kept[i].time, options.aggregate, *start) +
+                 " is beyond the largest number (about 1.8e308)",
+             "values whose sum over each " + period + " is smaller, or --stat max, min or mean");
+      }
       periods.push_back(p);
       i = j;
     }
-    static constexpr const char* kPeriod[] = {"", "day", "month", "year"};
     static constexpr const char* kStat[] = {"maximum", "minimum", "mean", "sum"};
     aggregated = "morvek-prep: " + std::to_string(keptBefore) + " points make " + std::to_string(periods.size()) +
                  " periods of a " + kPeriod[static_cast<int>(options.aggregate)] + ", each its " +

@@ -98,6 +98,38 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
   }
 }
 
+ReadOptions periods(Period period, Stat stat) {
+  return with([&](ReadOptions& o) { o.aggregate = period; o.stat = stat; });
+}
+
+TEST(PrepTest, MeansAndSumsNearTheLargestNumber) {
+  const std::string largest = "1.7976931348623157e308";
+  struct Case {
+    std::string text;
+    ReadOptions options;
+    std::string want;  // the data file, or the first line of the error
+  };
+  const std::vector<Case> cases{
+      // Means whose sums overflow.
+      {"2020-02-01T06:00,1e308\n2020-02-01T18:00,1e308\n", periods(Period::day, Stat::mean), at(31) + " 1e+308\n"},
+      {"1990.1 1.7e308\n1990.2 1.7e308\n1990.3 -1.7e308\n", periods(Period::year, Stat::mean),
+       "1990 " + roundTrip(1.7e308 / 3) + "\n"},
+      {"1.5 1e308\n1.6 1e308\n1.7 1e308\n", periods(Period::year, Stat::mean), "1 1e+308\n"},
+      {"1.5 " + largest + "\n1.6 " + largest + "\n1.7 " + largest + "\n", periods(Period::year, Stat::mean),
+       "1 1.7976931348623157e+308\n"},
+      {"5 1e308\n5 1e308\n", with([](ReadOptions& o) { o.ties = Ties::mean; }), "5 1e+308\n"},
+      // A sum that overflows on its way only, and sums that overflow, by their first line and period.
+      {"1.5 1e308\n1.6 1e308\n1.7 -1e308\n", periods(Period::year, Stat::sum), "1 1e+308\n"},
+      {"date,v\n2020-01-31,1\n2020-02-03,1e308\n2020-02-09,1e308\n", periods(Period::month, Stat::sum),
+       "in.csv:3: the sum of the month from 2020-02 is beyond the largest number (about 1.8e308)"},
+      {"2020-02-03T01:00,1e308\n2020-02-03T02:00,1e308\n", periods(Period::day, Stat::sum),
+       "in.csv:1: the sum of the day from 2020-02-03 is beyond the largest number (about 1.8e308)"},
+      {"1990.5 1e308\n1990.6 1e308\n", periods(Period::year, Stat::sum),
+       "in.csv:1: the sum of the year from 1990 is beyond the largest number (about 1.8e308)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(outcome(c.text, c.options, Kind::series), c.want) << c.text;
+}
+
 TEST(PrepTest, ErrorsShowTheLineCutAndTheSummaryNamesTheDropped) {
   EXPECT_EQ(outcome("date,flow,flow\n2020-02-01,5,6\n", with([](ReadOptions& o) { o.value = "flow"; }), Kind::series, false),
             "in.csv:1: columns 2 and 3 are both named 'flow'\n  the line: date,flow,flow\n"
