@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Usage& usage) {
     std::cerr << "morvek-prep: " << usage.why << "\nTry 'morvek-prep --help'.\n";
+    return 2;
   } catch (const prep::Error& error) {
     std::cerr << "morvek-prep: " << error.what() << "\n";
   } catch (const std::exception& error) {

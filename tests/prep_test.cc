@@ -394,15 +394,15 @@ TEST(PrepTest, CommandLine) {
   EXPECT_NE(std::system((prep + " series bad.csv -o out.dat 2>err.txt").c_str()), 0);
   EXPECT_EQ(readFile("out.dat"), at(31) + " 5\n");  // untouched
   EXPECT_EQ(readFile("err.txt").substr(0, 26), "morvek-prep: bad.csv:2: th");
-  EXPECT_NE(std::system((prep + " series 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(WEXITSTATUS(std::system((prep + " series 2>/dev/null").c_str())), 2);
   ASSERT_EQ(::mkfifo("pipe", 0644), 0);
   EXPECT_EQ(WEXITSTATUS(std::system((prep + " series in.csv -o pipe 2>err.txt").c_str())), 1);
   EXPECT_EQ(readFile("err.txt"), "morvek-prep: pipe: not a regular file; give the name of a file to write\n");
-  // Options a command would ignore are refused, as are --low and --high together.
+  // Options a command would ignore are refused as usage errors, as are --low and --high together.
   writeFile("e.txt", "1 5\n1 6\n");
   for (const std::string options : {"decluster e.txt --run 1 --ties max", "decluster e.txt --run 1 --low --high",
                                      "series in.csv --low", "cfg --run 1"}) {
-    EXPECT_EQ(WEXITSTATUS(std::system((prep + " " + options + " >out.txt 2>err.txt").c_str())), 1) << options;
+    EXPECT_EQ(WEXITSTATUS(std::system((prep + " " + options + " >out.txt 2>err.txt").c_str())), 2) << options;
     EXPECT_EQ(readFile("out.txt"), "") << options;
   }
   ASSERT_EQ(std::system((prep + " decluster e.txt --run 1 >out.txt 2>err.txt").c_str()), 0);
