@@ -56,6 +56,8 @@ TEST(PrepTest, LayoutsDatesMissingValuesTiesAndErrors) {
       {"2020-02-01 06:00 3\n2020-02-01 18:00:00 -99\n2020-03 4\n", with([](ReadOptions& o) { o.missing = {"-99"}; }),
        at(31.25) + " 3\n" + at(60) + " 4\n"},
       {"2020/02/01 12:00,1\n", {}, at(31.5) + " 1\n"},
+      // Line ends of Windows exports, and blanks at the end of a line.
+      {"date,flow\r\n2020-02-01,5 \r\n2020-02-02,6\t\r\n", {}, at(31) + " 5\n" + at(32) + " 6\n"},
       {"station\tTime\tQ\nA\t2019-12-31T23:59:59Z\t1e3\n", with([](ReadOptions& o) { o.time = "time"; o.value = "Q"; }),
        roundTrip(2019 + (364 + 86399.0 / 86400) / 365) + " 1000\n"},
       {"1871.5\n1900\n", {}, "1871.5\n1900\n", Kind::times},
