@@ -74,9 +74,10 @@ std::optional<std::string> readTextFile(const std::string& path) {
   return text;
 }
 
-std::string dataFileProblem(std::string_view name) {
-  const std::string path = trimmedName(name);
-  if (path.empty()) return "no data file name";
+std::string dataFileProblem(std::string_view name, const std::filesystem::path& in) {
+  const std::string trimmed = trimmedName(name);
+  if (trimmed.empty()) return "no data file name";
+  const std::string path = (in / trimmed).string();
   if (openRegularFile(path)) return {};
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
@@ -88,10 +89,10 @@ std::string dataFileProblem(std::string_view name) {
   return path + ": cannot be read";
 }
 
-std::optional<std::string> readDataFile(std::string_view name) {
+std::optional<std::string> readDataFile(std::string_view name, const std::filesystem::path& folder) {
   const std::string path = trimmedName(name);
   if (path.empty()) return std::nullopt;
-  return readTextFile(path);
+  return readTextFile((folder / path).string());
 }
 
 namespace {
@@ -99,7 +100,7 @@ namespace {
 using Status = ListReader::Status;
 
 std::string openData(const State& s) {
-  auto text = readDataFile(s.setting.inputfile);
+  auto text = readDataFile(s.setting.inputfile, s.dataFolder);
   if (!text) throw Fatal("Error during data file opening");
   return std::move(*text);
 }

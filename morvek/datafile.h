@@ -3,6 +3,7 @@
 // only, one. Numbers are free form; times must strictly increase.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,9 +57,10 @@ std::optional<std::string> readTextFile(const std::string& path);
 // Why the data file of this name (blanks around it ignored) does not open
 // for reading, in plain words ("nile.dat: no such file in /home/user");
 // empty when it opens. Only a regular file opens.
-std::string dataFileProblem(std::string_view name);
+// A relative name is looked up in `folder` (empty: the working folder).
+std::string dataFileProblem(std::string_view name, const std::filesystem::path& folder = {});
 
 // The whole text of the data file; nullopt when it cannot be opened or read.
-std::optional<std::string> readDataFile(std::string_view name);
+std::optional<std::string> readDataFile(std::string_view name, const std::filesystem::path& folder = {});
 
 }  // namespace morvek

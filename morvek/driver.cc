@@ -41,8 +41,8 @@ constexpr char kDefaults = '-';
 
 class Driver {
  public:
-  Driver(State& s, Console& console, PlotRunner& runner)
-      : s_(s), console_(console), runner_(runner) {}
+  Driver(State& s, Console& console, PlotRunner& runner, const Finished& finished)
+      : s_(s), console_(console), runner_(runner), finished_(finished) {}
 
   void run() {
     startup();
@@ -61,11 +61,12 @@ class Driver {
 
  private:
   void startup() {
+    const std::string config = (s_.folder / kConfigFile).string();
     try {
-      read0(s_);
+      read0(s_, config);
     } catch (const Fatal&) {
       // The message names a data file; here it is the configuration.
-      if (!readTextFile(kConfigFile)) {
+      if (!readTextFile(config)) {
         const std::string name = kConfigFile;
         console_.advise(name + " was not found in the working folder " + workingFolder(),
                         "write one with every key at its start value: morvek-prep cfg > " + name);
@@ -332,12 +333,14 @@ class Driver {
     output3(s_);
     info5(s_, console_);
     console_.line(kTerminatesSuccessfully);
+    if (finished_) finished_(s_);
     releaseAll(s_);
   }
 
   State& s_;
   Console& console_;
   PlotRunner& runner_;
+  const Finished& finished_;
   int part1Passes_ = kPasses;
   int part2Passes_ = kPasses;  // of the current Part 1 pass
   int part3Passes_ = kPasses;  // of the current Part 2 pass
@@ -347,31 +350,40 @@ class Driver {
 
 }  // namespace
 
-void run(State& s, Console& console, PlotRunner& runner) { Driver(s, console, runner).run(); }
+void run(State& s, Console& console, PlotRunner& runner, const Finished& finished) {
+  Driver(s, console, runner, finished).run();
+}
 
 int runMorvek(Console& console, PlotRunner& runner) {
   State state;
+  return runMorvek(state, console, runner, {});
+}
+
+int runMorvek(State& state, Console& console, PlotRunner& runner, const Finished& finished,
+              std::vector<std::string>* stop) {
+  std::vector<std::string> lines;
+  std::string last = kTerminatesUnsuccessfully;
   try {
-    run(state, console, runner);
+    run(state, console, runner, finished);
     console.flush();
     return 0;
   } catch (const Fatal& fatal) {
-    for (const std::string& line : fatal.lines()) console.line(line);
-    console.line(kTerminatesUnsuccessfully);
+    lines = fatal.lines();
   } catch (const numerics::NrError& error) {
-    console.line(error.what());
-    console.line(error.stop_text());
+    lines = {error.what()};
+    last = error.stop_text();
   } catch (const std::bad_alloc&) {
     // Storage that no routine reserves with a message of its own, such as
     // the text of a data file larger than memory.
-    console.line("Out of memory");
-    console.line(kTerminatesUnsuccessfully);
+    lines = {"Out of memory"};
   } catch (const std::exception& error) {
     // Never expected; still an orderly end rather than an abort.
-    console.line(std::string(kInternalError) + error.what());
-    console.line(kTerminatesUnsuccessfully);
+    lines = {std::string(kInternalError) + error.what()};
   }
+  for (const std::string& line : lines) console.line(line);
+  console.line(last);
   console.flush();
+  if (stop != nullptr) *stop = std::move(lines);
   return 1;
 }
 

@@ -3,6 +3,10 @@
 // all later ones), then the end of the run.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "morvek/console.h"
 #include "morvek/plot.h"
 #include "morvek/state.h"
@@ -30,12 +34,20 @@ inline constexpr const char* kUsage =
     "More: man morvek\n";
 inline constexpr const char* kVersion = "morvek 3.0\n";
 
+// What a caller sees of the state once the result files are written, before
+// the workspace is released.
+using Finished = std::function<void(const State&)>;
+
 // Runs a whole analysis on the state. A fatal condition escapes as Fatal
 // (or numerics::NrError).
-void run(State& s, Console& console, PlotRunner& runner);
+void run(State& s, Console& console, PlotRunner& runner, const Finished& finished = {});
 
 // Runs the program and turns a fatal stop into its closing lines; returns
 // the process exit status: 0 for a normal end, 1 after a fatal error.
+// `stop`, where given, receives the closing lines of a fatal stop but the
+// last.
 int runMorvek(Console& console, PlotRunner& runner);
+int runMorvek(State& state, Console& console, PlotRunner& runner, const Finished& finished,
+              std::vector<std::string>* stop = nullptr);
 
 }  // namespace morvek

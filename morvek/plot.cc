@@ -441,15 +441,16 @@ void plot(const State& s, Console& console, PlotRunner& runner, int type, int cl
 
   // Both files are closed before gnuplot starts, so it reads them whole.
   {
-    std::ofstream data(kPlotDataFile, std::ios::out | std::ios::trunc);
+    std::ofstream data(s.folder / kPlotDataFile, std::ios::out | std::ios::trunc);
     if (!data) throw Fatal(std::string("Error during plot data file opening"));
     layout->rows(request, data);
   }
   {
-    std::ofstream commands(kPlotCommandFile, std::ios::out | std::ios::trunc);
+    std::ofstream commands(s.folder / kPlotCommandFile, std::ios::out | std::ios::trunc);
     if (!commands) throw Fatal(std::string("Error during plot command file opening"));
     for (const std::string& line : commandLines(*layout, request)) commands << line << '\n';
   }
+  runner.drawing(type, perClass ? cls : 0);
   plotgn(console, runner);
 }
 

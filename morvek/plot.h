@@ -22,6 +22,9 @@ class PlotRunner {
  public:
   virtual ~PlotRunner() = default;
   virtual void run(const std::string& commandLine) = 0;
+  // Called with the picture's type and class (0 where it has none) when its
+  // files are written, before run.
+  virtual void drawing(int /*type*/, int /*cls*/) {}
 };
 
 // Whether gnuplot draws in a window of its own, by the terminal named in

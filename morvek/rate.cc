@@ -177,12 +177,17 @@ char decis4(const State& s, Console& console) {
   });
 }
 
-void check2(const State& s, Console& console, int cls) {
+double zeroRiskShare(const State& s, int cls) {
   const GridRows inside = observedRows(s);
   const auto rate = s.data.ly.row(static_cast<std::size_t>(cls - 1)).subspan(inside.first, inside.count);
+  if (inside.count == 0) return 0;
   const auto zero = std::ranges::count(rate, kRiskFloor);
-  if (zero == 0) return;
-  const double proportion = static_cast<double>(zero) / static_cast<double>(inside.count);
+  return static_cast<double>(zero) / static_cast<double>(inside.count);
+}
+
+void check2(const State& s, Console& console, int cls) {
+  const double proportion = zeroRiskShare(s, cls);
+  if (proportion == 0) return;
   console.line(fmtA("Magnitude class:", 45) + fmtI(cls, 2));
   console.line();
   console.line("Proportion of points where risk = zero: " + fmtF(proportion, 4, 2));

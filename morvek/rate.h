@@ -53,6 +53,10 @@ char decis4(const State& s, Console& console);
 
 // Warns when the rate of class `cls` is zero on part of the observation
 // interval, where confidence bounds cannot be trusted.
+// The share of grid points inside the observation interval where the rate
+// of class `cls` is at its floor: zero.
+double zeroRiskShare(const State& s, int cls);
+
 void check2(const State& s, Console& console, int cls);
 
 }  // namespace morvek

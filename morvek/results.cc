@@ -183,19 +183,19 @@ void writeRiskTable(const State& s, std::ostream& out) {
 }  // namespace
 
 void output1(const State& s) {
-  const std::string file = "morvek-1.dat";
+  const std::string file = (s.folder / "morvek-1.dat").string();
   writeSummaries(s, file);
   appendWith(file, [&](std::ostream& out) { writeSeriesTable(s, out); });
 }
 
 void output2(const State& s) {
-  const std::string file = "morvek-2.dat";
+  const std::string file = (s.folder / "morvek-2.dat").string();
   writeSummaries(s, file);
   appendWith(file, [&](std::ostream& out) { writeDateTable(s, out); });
 }
 
 void output3(const State& s) {
-  const std::string file = "morvek-3.dat";
+  const std::string file = (s.folder / "morvek-3.dat").string();
   writeSummaries(s, file);
   appendWith(file, [&](std::ostream& out) { writeRiskTable(s, out); });
 }

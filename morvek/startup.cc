@@ -98,7 +98,7 @@ void chsett1(State& s, Console& console) {
       s.hasValues() ? "(t, x): [path + filename]" : "(t): [path + filename]";
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     s.setting.inputfile = askFileName(console, prompt);
-    const std::string problem = dataFileProblem(s.setting.inputfile);
+    const std::string problem = dataFileProblem(s.setting.inputfile, s.dataFolder);
     if (problem.empty()) return;
     console.advise(problem);
   }

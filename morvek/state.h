@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <cassert>
 #include <cstddef>
 #include <span>
@@ -233,6 +234,10 @@ struct State {
   // stream for every band; the bootstrap's own argument starts at 1.
   numerics::RanState random;
   std::int32_t idum = 1;
+  // Where the configuration is read and the result and plot files are
+  // written, and where the data file's name is looked up; empty for the
+  // working folder. A run without a dialog keeps each series apart.
+  std::filesystem::path folder, dataFolder;
 
   bool hasValues() const { return setting.datatype != DataType::times; }
 };
