@@ -102,7 +102,7 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
   if (g.k == kUnsetInt) {
     Progress progress(console, "Cross-validation of the background window",
                       "windows", g.kmax - kmin + 1);
-    cvmed(s.data.x2.span(), kmin, g.kmax, s.cvmeddata, g.kcv1, g.kcvm, progress);
+    cvmed(s.data.x2.span(), kmin, g.kmax, s.cvmeddata, g.kcv1, g.kcvm, progress, s.threads);
     if (g.kcv1 == kmin || g.kcvm == kmin) {
       const char* which = g.kcv1 != kmin ? "k_cvm is" : g.kcvm != kmin ? "k_cv1 is" : "k_cv1 and k_cvm are";
       console.advise(std::string(which) + " the smallest window offered (k = " + std::to_string(kmin) +

@@ -289,7 +289,7 @@ class Driver {
     if (crossValidationPending_) {
       Progress progress(console_, "Cross-validation of the kernel bandwidth",
                         "bandwidths", 2L * s_.setting.l * s_.parameters.nhsrch);
-      cvint(s_, progress);
+      cvint(s_, progress, s_.threads);
     }
     const int cls = decis5(s_, console_);
     draw(kBandwidthPlot, cls);
@@ -318,7 +318,7 @@ class Driver {
       {
         Progress progress(console_, "Bootstrap simulations", "replicates",
                           s_.setting.nsim[static_cast<std::size_t>(cls - 1)]);
-        confidence(s_, cls, progress);
+        confidence(s_, cls, progress, s_.threads);
       }
       setUp(kBandPlot);
       draw(kBandPlot, cls);

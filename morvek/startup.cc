@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kEventsMinimumDataSize = 4;
 constexpr int kEventsMinimumInterval = 3;
-constexpr std::size_t kFileNameLength = 50;
 
 int smoothableLength(const State& s) { return 2 * s.parameters.kmin + 1; }
 

@@ -1,10 +1,15 @@
 // The start-up dialog: banner, welcome, data type, data file and data size.
 #pragma once
 
+#include <cstddef>
+
 #include "morvek/console.h"
 #include "morvek/state.h"
 
 namespace morvek {
+
+// The characters of a data file name the dialog keeps.
+inline constexpr std::size_t kFileNameLength = 50;
 
 // The fewest data points an analysis can start from: a time series needs
 // the shortest series the running-median background can smooth (twice the

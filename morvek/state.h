@@ -238,6 +238,9 @@ struct State {
   // written, and where the data file's name is looked up; empty for the
   // working folder. A run without a dialog keeps each series apart.
   std::filesystem::path folder, dataFolder;
+  // The threads a long computation may use (0: one per core); the results
+  // are the same on any number.
+  unsigned threads = 0;
 
   bool hasValues() const { return setting.datatype != DataType::times; }
 };
