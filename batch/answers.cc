@@ -113,7 +113,7 @@ void Answerer::refuse(std::string_view kind) const {
   std::string why;
   const auto add = [&](std::string_view text) {
     if (text.empty()) return;
-    if (!why.empty()) why += "; ";
+    if (!why.empty()) why += why.back() == ':' ? " " : "; ";
     why += text;
   };
   const std::string_view advice = std::string_view(advice_).substr(adviceAtAnswer_);
@@ -129,8 +129,7 @@ void Answerer::refuse(std::string_view kind) const {
   }
   if (why.empty()) why = "refused";
   const std::string_view option = optionOf(kind);
-  const std::string value = given_.empty() ? std::string() : given_.back();
-  throw Refused{option.empty() ? why : std::string(option) + " " + value + ": " + why};
+  throw Refused{option.empty() ? why : std::string(option) + " " + lastValue_ + ": " + why};
 }
 
 std::string Answerer::next() {
@@ -146,10 +145,15 @@ std::string Answerer::next() {
   // A question asked twice in a row was not answered: its value was refused.
   if (!pause && kind == lastKind_) refuse(kind);
   std::string line = answer(kind, tail);
-  if (!pause) lastKind_ = kind;
   given_.push_back(line);
-  outputAtAnswer_ = output_.size();
-  adviceAtAnswer_ = advice_.size();
+  // A pause between a refused value and its question asked again (the
+  // window's) does not count as an answer.
+  if (!pause) {
+    lastKind_ = kind;
+    lastValue_ = line;
+    outputAtAnswer_ = output_.size();
+    adviceAtAnswer_ = advice_.size();
+  }
   return line;
 }
 

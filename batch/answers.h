@@ -59,6 +59,8 @@ class Answerer {
   // Every answer given, one line each.
   const std::vector<std::string>& given() const { return given_; }
   const Notes& notes() const { return notes_; }
+  // The advisories written since the last answer that was not a pause.
+  std::string_view adviceSinceAnswer() const { return std::string_view(advice_).substr(adviceAtAnswer_); }
 
  private:
   std::string answer(std::string_view kind, const std::vector<std::string_view>& tail);
@@ -74,7 +76,7 @@ class Answerer {
   Notes notes_;
 
   // Where the dialog stands, as far as the answers took it.
-  std::string lastKind_;
+  std::string lastKind_, lastValue_;
   std::size_t outputAtAnswer_ = 0, adviceAtAnswer_ = 0;
   bool intervalDone_ = false, zDone_ = false, classesDone_ = false;
   int cls_ = 0;            // the class the current request is for

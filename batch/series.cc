@@ -384,7 +384,12 @@ Outcome runSeries(const Job& job, const Shared& shared, const Report& report) {
     refused = r.reason;
   }
   if (!refused.empty()) return fail(refused);
-  if (status != 0) return fail(reasonOf(stop));
+  if (status != 0) {
+    // An advisory on the way to the stop says more than its closing lines.
+    std::vector<std::string> why = advisoriesOf(std::string(answerer.adviceSinceAnswer()));
+    why.push_back(reasonOf(stop));
+    return fail(joined(why, "; "));
+  }
 
   std::vector<std::string> notes = advisoriesOf(advice.text());
   if (answerer.notes().lowVariability) notes.emplace_back("low variability at some points");
