@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -240,6 +241,11 @@ class Summary {
     return "morvek-prep: " + file_ + ": " + std::to_string(read) + " lines read, " + std::to_string(headers) +
            " header lines, " + std::to_string(kept) + " kept, " + std::to_string(dropped_.size()) + " dropped\n" +
            droppedLines();
+  }
+  // A station's share of a file: its data lines, not the file's.
+  std::string stationText(std::string_view id, std::size_t lines, std::size_t kept) const {
+    return "morvek-prep: station " + std::string(id) + ": " + std::to_string(lines) + " lines, " +
+           std::to_string(kept) + " kept, " + std::to_string(dropped_.size()) + " dropped\n" + droppedLines();
   }
   // The first few dropped lines, each with why.
   std::string droppedLines() const {
@@ -567,6 +573,79 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
   const Layout layout = layoutOf(file, text, kind, options);
   const Finished made = finish(file, readPoints(file, layout, layout.data(), kind, options, summary), kind, options, summary);
   return {made.data, summary.text(layout.lines.back().number, layout.headers, made.kept) + made.notes + answerLine(kind)};
+}
+
+namespace {
+
+// Why `id` cannot name a file of its own in the output folder, or "". It
+// must stay one name inside the folder (no slash, not . or ..), not read as
+// an option to a command given the file (a leading dash), not hide in a
+// listing (control characters), and fit with ".dat" in the 255 bytes a name
+// may have on the usual file systems. Everything else is kept as written.
+std::string unsafeId(std::string_view id) {
+  constexpr std::size_t kLongestName = 255 - std::string_view(".dat").size();
+  if (id.empty()) return "the station id is empty";
+  if (id == "." || id == "..") return "the station id '" + std::string(id) + "' names a folder";
+  if (id.find('/') != std::string_view::npos) return "the station id '" + shown(id) + "' holds a slash";
+  if (std::ranges::any_of(id, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+    return "the station id holds a control character";
+  }
+  if (id.front() == '-') return "the station id '" + shown(id) + "' starts with a dash";
+  if (id.size() > kLongestName) return "the station id is longer than " + std::to_string(kLongestName) + " bytes";
+  return "";
+}
+
+}  // namespace
+
+Stations prepareStations(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
+                         const std::string& idColumn) {
+  const Layout layout = layoutOf(file, text, kind, options);
+  const std::size_t id = columnOf(file, "--id", idColumn, layout.header(), layout.separator);
+  // With the defaults --time 1 --value 2, a file that begins with the
+  // station's column would otherwise fail on its first id as a time.
+  if (id == layout.timeColumn || id == layout.valueColumn) {
+    const std::size_t other[] = {id == 0 ? 2u : 1u, id <= 1 ? 3u : 2u};  // the first two columns but the id's
+    fail(file, layout.header() ? *layout.header() : layout.data().front(),
+         "--id and " + std::string(id == layout.timeColumn ? "--time" : "--value") + " both take column " +
+             std::to_string(id + 1),
+         kind == Kind::times ? "--time for another column, such as --time " + std::to_string(other[0])
+                             : "--time and --value for other columns, such as --time " + std::to_string(other[0]) +
+                                   " --value " + std::to_string(other[1]));
+  }
+
+  // Each station's lines, in the order of the stations' first lines; a
+  // station is then read as a file of its lines alone would be.
+  std::vector<std::string> ids;
+  std::vector<std::vector<Line>> lines;
+  std::map<std::string, std::size_t, std::less<>> index;
+  const std::size_t needed = std::max({layout.timeColumn, layout.valueColumn, id}) + 1;
+  for (const Line& line : layout.data()) {
+    std::string name = fieldsOf(file, layout, line, needed)[id];
+    if (const std::string why = unsafeId(name); !why.empty()) {
+      fail(file, line, why, "an id that can name a file: not empty, not . or .., without slashes or control "
+                            "characters, not starting with -");
+    }
+    const auto [at, fresh] = index.try_emplace(name, ids.size());
+    if (fresh) {
+      ids.push_back(std::move(name));
+      lines.emplace_back();
+    }
+    lines[at->second].push_back(line);
+  }
+
+  Stations out;
+  out.summary = "morvek-prep: " + std::string(file) + ": " + std::to_string(layout.lines.back().number) +
+                " lines read, " + std::to_string(layout.headers) + " header lines, " + std::to_string(ids.size()) +
+                " stations\n";
+  for (std::size_t s = 0; s < ids.size(); ++s) {
+    Summary summary(file);
+    const Finished made = finish(file, readPoints(file, layout, lines[s], kind, options, summary), kind, options, summary);
+    const std::string told = summary.stationText(ids[s], lines[s].size(), made.kept) + made.notes;
+    out.stations.push_back({ids[s], {made.data, told}});
+    out.summary += told;
+  }
+  out.summary += answerLine(kind);
+  return out;
 }
 
 namespace {
