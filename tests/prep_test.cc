@@ -534,5 +534,30 @@ TEST(PrepTest, StationIdsThatCannotNameAFileAndBadStationLinesAreErrors) {
   for (const Case& c : cases) EXPECT_EQ(stationsOutcome(c.text, c.idColumn, c.options), c.want) << c.text;
 }
 
+TEST(PrepTest, WritingSeveralFilesWholeWritesAllOrNone) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  auto error = [](std::vector<FileText> files) {
+    try {
+      writeAllWhole(files);
+      return std::string();
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+  };
+  writeFile("a.dat", "old\n");
+  std::filesystem::create_directory("sub");
+  EXPECT_EQ(error({{"a.dat", "new\n"}, {"sub", "new\n"}}), "sub: not a regular file; give the name of a file to write");
+  EXPECT_EQ(readFile("a.dat"), "old\n");
+  std::filesystem::create_symlink("a.dat", "to-a.dat");
+  EXPECT_EQ(error({{"a.dat", "one\n"}, {"to-a.dat", "two\n"}}), "to-a.dat: the same file as a.dat");
+  EXPECT_EQ(readFile("a.dat"), "old\n");
+  EXPECT_EQ(folderContents(), (std::vector<std::string>{"a.dat", "sub", "to-a.dat"}));
+  EXPECT_EQ(error({{"a.dat", "one\n"}, {"b.dat", "two\n"}}), "");
+  EXPECT_EQ(readFile("a.dat"), "one\n");
+  EXPECT_EQ(readFile("b.dat"), "two\n");
+  EXPECT_EQ(folderContents(), (std::vector<std::string>{"a.dat", "b.dat", "sub", "to-a.dat"}));
+}
+
 }  // namespace
 }  // namespace prep
