@@ -559,5 +559,90 @@ TEST(PrepTest, WritingSeveralFilesWholeWritesAllOrNone) {
   EXPECT_EQ(folderContents(), (std::vector<std::string>{"a.dat", "b.dat", "sub", "to-a.dat"}));
 }
 
+// What `command` (the arguments after morvek-prep) exits with.
+int exitOf(const std::string& command) {
+  return WEXITSTATUS(std::system((std::string(MORVEK_PREP_BINARY) + " " + command).c_str()));
+}
+
+std::vector<std::string> contentsOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::ranges::sort(names);
+  return names;
+}
+
+TEST(PrepTest, StationsCommandLineWritesAFolderAllOrNone) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  const std::string text = "station,date,flow\nA,2020-02-01,5\nB,2020-01-01,7\nA,2020-02-02,NA\nB,2020-01-02,8\n";
+  writeFile("many.csv", text);
+  const std::string options = " --id station --time date --value flow";
+
+  // Each file is what series writes of the station's lines alone.
+  ASSERT_EQ(exitOf("series many.csv" + options + " -o out 2>err.txt"), 0);
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat"}));
+  for (const std::string id : {"A", "B"}) {
+    writeFile(id + ".csv", stationAlone(text, 1, id, ','));
+    ASSERT_EQ(exitOf("series " + id + ".csv --time date --value flow -o " + id + "-alone.dat 2>/dev/null"), 0);
+    EXPECT_EQ(readFile("out/" + id + ".dat"), readFile(id + "-alone.dat")) << id;
+  }
+  const std::string err = readFile("err.txt");
+  EXPECT_EQ(err.substr(err.rfind("morvek-prep: wrote")), "morvek-prep: wrote 2 stations into out\n");
+  EXPECT_EQ(err.substr(0, err.find('\n')), "morvek-prep: many.csv: 5 lines read, 1 header lines, 2 stations");
+
+  // Usage errors: no -o, and --id where it has no place.
+  writeFile("e.txt", "1 5\n");
+  for (const std::string& command : std::vector<std::string>{"series many.csv" + options, "decluster e.txt --run 1 --id 1 -o x",
+                                    "cfg --id 1 -o x", "series many.csv --id"}) {
+    EXPECT_EQ(exitOf(command + " >out.txt 2>err.txt"), 2) << command;
+    EXPECT_EQ(readFile("out.txt"), "") << command;
+  }
+  EXPECT_EQ(exitOf("series many.csv" + options + " 2>err.txt"), 2);
+  EXPECT_EQ(readFile("err.txt"),
+            "morvek-prep: --id needs -o FOLDER, the folder that takes a file for each station\n"
+            "Try 'morvek-prep --help'.\n");
+  EXPECT_FALSE(std::filesystem::exists("x"));
+
+  // -o naming a file, not a folder: refused, the file kept.
+  writeFile("plain.dat", "mine\n");
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o plain.dat 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: plain.dat: not a folder; give the name of a folder to write into\n");
+  EXPECT_EQ(readFile("plain.dat"), "mine\n");
+
+  // A station with bad lines: no file is written, and a new folder is not made.
+  writeFile("bad.csv", text + "A,2020-01-15,1\n");
+  EXPECT_EQ(exitOf("series bad.csv" + options + " -o fresh 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt").substr(0, readFile("err.txt").find('\n')),
+            "morvek-prep: bad.csv:6: the time is earlier than that of line 2");
+  EXPECT_FALSE(std::filesystem::exists("fresh"));
+  writeFile("out/A.dat", "old A\n");
+  writeFile("out/B.dat", "old B\n");
+  EXPECT_EQ(exitOf("series bad.csv" + options + " -o out 2>/dev/null"), 1);
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_EQ(readFile("out/B.dat"), "old B\n");
+
+  // In the folder, a file not named after a station is never touched. One
+  // that is and is not a regular file is refused before anything is
+  // written; a regular one is replaced, as -o replaces one.
+  writeFile("out/notes.txt", "mine\n");
+  std::filesystem::remove("out/B.dat");
+  std::filesystem::create_directory("out/B.dat");
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o out 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: out/B.dat: not a regular file; give the name of a file to write\n");
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_TRUE(std::filesystem::is_directory("out/B.dat"));
+  std::filesystem::remove("out/B.dat");
+  ASSERT_EQ(::mkfifo("out/B.dat", 0644), 0);
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o out/ 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: out/B.dat: not a regular file; give the name of a file to write\n");
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat", "notes.txt"}));
+  std::filesystem::remove("out/B.dat");
+  ASSERT_EQ(exitOf("series many.csv" + options + " -o out 2>/dev/null"), 0);
+  EXPECT_EQ(readFile("out/A.dat"), readFile("A-alone.dat"));
+  EXPECT_EQ(readFile("out/notes.txt"), "mine\n");
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat", "notes.txt"}));
+}
+
 }  // namespace
 }  // namespace prep
