@@ -1,6 +1,8 @@
 // morvek-prep: the command line around prep.h. It reads the input file,
 // writes the prepared file to standard output or, whole or not at all, to
-// the file named with -o, and the summary or the error to standard error.
+// the file named with -o (with --id, one file per station into the folder
+// named with -o, all or none), and the summary or the error to standard
+// error.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +42,12 @@ constexpr const char* kUsage =
     "  --aggregate P   day, month or year: one point per period, at its start\n"
     "  --stat S        max, min, mean or sum of each period (default max)\n"
     "  --times-only    (events) write the times alone\n"
+    "  --id COL        the column naming the station, in a file of many stations:\n"
+    "                  -o names a folder then (made if missing) that takes a file\n"
+    "                  ID.dat per station, as its lines alone would give. An id\n"
+    "                  must be able to name a file (not empty, . or .., no slash\n"
+    "                  or control character, no leading -). All stations are\n"
+    "                  checked first: where one fails, none is written\n"
     "Any command:\n"
     "  -o FILE         write FILE (whole or not at all) instead of standard output\n"
     "  --help          this text\n"
@@ -49,7 +57,10 @@ constexpr const char* kUsage =
     "that (titles) and lines starting with # are skipped. A UTF-8 byte-order mark\n"
     "is skipped. Times are numbers or ISO dates (YYYY-MM-DD, YYYY-MM,\n"
     "YYYY-MM-DDThh:mm[:ss], \"YYYY-MM-DD hh:mm[:ss]\"), which become decimal years.\n"
-    "A summary goes to standard error.\n";
+    "A summary goes to standard error.\n"
+    "\n"
+    "Example: morvek-prep series gauges.csv --id station --time date --value flow -o gauges\n"
+    "writes gauges/<station>.dat for every station of gauges.csv.\n";
 
 struct Usage {
   std::string why;
@@ -83,6 +94,18 @@ void writeOutput(const std::optional<std::string>& path, const std::string& text
   if (!std::cout) throw prep::Error("standard output: cannot be written");
 }
 
+// Every station is prepared before the first file is written, so that a
+// fault in any of them leaves the folder as it was.
+int writeStations(const prep::Stations& split, const std::string& folder) {
+  std::vector<std::string> names;
+  for (const prep::Station& station : split.stations) names.push_back(station.id + ".dat");
+  std::vector<prep::FileText> files;
+  for (std::size_t i = 0; i < names.size(); ++i) files.push_back({names[i], split.stations[i].prepared.data});
+  prep::writeIntoFolder(folder, files);
+  std::cerr << split.summary << "morvek-prep: wrote " << files.size() << " stations into " << folder << "\n";
+  return 0;
+}
+
 int run(const std::vector<std::string>& args) {
   if (args.empty()) throw Usage{"no command"};
   if (args[0] == "--help" || args[0] == "-h") {
@@ -91,7 +114,7 @@ int run(const std::vector<std::string>& args) {
   }
   const std::string& command = args[0];
   prep::ReadOptions options;
-  std::optional<std::string> input, output;
+  std::optional<std::string> input, output, idColumn;
   std::optional<double> runLength;
   std::optional<prep::Keep> keep;
   bool timesOnly = false;
@@ -105,7 +128,7 @@ int run(const std::vector<std::string>& args) {
       return args[++i];
     };
     if (a == "--time" || a == "--value" || a == "--missing" || a == "--ties" || a == "--aggregate" ||
-        a == "--stat" || a == "--times-only") {
+        a == "--stat" || a == "--times-only" || a == "--id") {
       readingOptions.push_back(a);
     }
     if (a == "--run" || a == "--low" || a == "--high") declusterOptions.push_back(a);
@@ -118,6 +141,8 @@ int run(const std::vector<std::string>& args) {
       options.time = value();
     } else if (a == "--value") {
       options.value = value();
+    } else if (a == "--id") {
+      idColumn = value();
     } else if (a == "--missing") {
       options.missing.push_back(value());
     } else if (a == "--ties") {
@@ -177,6 +202,10 @@ int run(const std::vector<std::string>& args) {
     const prep::Kind kind = command == "series" ? prep::Kind::series
                             : timesOnly         ? prep::Kind::times
                                                 : prep::Kind::events;
+    if (idColumn) {
+      if (!output) throw Usage{"--id needs -o FOLDER, the folder that takes a file for each station"};
+      return writeStations(prep::prepareStations(*input, readInput(*input), kind, options, *idColumn), *output);
+    }
     prepared = prep::prepare(*input, readInput(*input), kind, options);
   }
   writeOutput(output, prepared.data);

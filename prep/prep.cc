@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -241,6 +242,11 @@ class Summary {
            " header lines, " + std::to_string(kept) + " kept, " + std::to_string(dropped_.size()) + " dropped\n" +
            droppedLines();
   }
+  // A station's share of a file: its data lines, not the file's.
+  std::string stationText(std::string_view id, std::size_t lines, std::size_t kept) const {
+    return "morvek-prep: station " + std::string(id) + ": " + std::to_string(lines) + " lines, " +
+           std::to_string(kept) + " kept, " + std::to_string(dropped_.size()) + " dropped\n" + droppedLines();
+  }
   // The first few dropped lines, each with why.
   std::string droppedLines() const {
     std::string s;
@@ -413,15 +419,22 @@ std::string roundTrip(double value) {
 
 namespace {
 
-struct Read {
-  std::vector<Point> points;  // in file order; equal times are all there
-  long lines = 0;             // lines read
-  std::size_t headers = 0;
+// How a delimited file is laid out, as its first data line shows.
+struct Layout {
+  std::vector<Line> lines;   // the content lines
+  std::size_t headers = 0;   // lines before the data: the header and titles above it
+  char separator = ' ';
+  bool decimalComma = false;
+  std::size_t timeColumn = 0, valueColumn = 0;
+
+  const Line* header() const { return headers > 0 ? &lines[headers - 1] : nullptr; }
+  std::span<const Line> data() const { return std::span(lines).subspan(headers); }
 };
 
-Read readPoints(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
-                Summary& summary) {
-  const std::vector<Line> lines = contentLines(withoutByteOrderMark(text));
+Layout layoutOf(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options) {
+  Layout layout;
+  layout.lines = contentLines(withoutByteOrderMark(text));
+  const std::vector<Line>& lines = layout.lines;
   if (lines.empty()) throw Error(std::string(file) + ": no data lines");
   const bool namedTime = !std::ranges::all_of(options.time, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 
@@ -437,36 +450,48 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
     return std::ranges::any_of(fields(line.text, own),
                                [&](const std::string& f) { return parseTime(f, own != ',').has_value(); });
   };
-  std::size_t headers = namedTime ? 1 : 0;
+  std::size_t& headers = layout.headers;
+  headers = namedTime ? 1 : 0;
   while (headers < lines.size() && !holdsData(lines[headers])) ++headers;
   if (headers >= lines.size()) throw Error(std::string(file) + ": no line holds numbers or dates");
-  const char separator = separatorOf(lines[headers].text);
-  const bool decimalComma = separator != ',';
-  const Line* header = headers > 0 ? &lines[headers - 1] : nullptr;
-  const std::size_t timeColumn = columnOf(file, "--time", options.time, header, separator);
-  const std::size_t valueColumn =
-      kind == Kind::times ? timeColumn : columnOf(file, "--value", options.value, header, separator);
+  layout.separator = separatorOf(lines[headers].text);
+  layout.decimalComma = layout.separator != ',';
+  layout.timeColumn = columnOf(file, "--time", options.time, layout.header(), layout.separator);
+  layout.valueColumn = kind == Kind::times ? layout.timeColumn
+                                           : columnOf(file, "--value", options.value, layout.header(), layout.separator);
+  return layout;
+}
 
+// The fields of a data line, of which there must be at least `needed`.
+std::vector<std::string> fieldsOf(std::string_view file, const Layout& layout, const Line& line, std::size_t needed) {
+  auto f = fields(line.text, layout.separator);
+  if (f.size() < needed) {
+    const char s = layout.separator;
+    fail(file, line, "too few fields (" + std::to_string(f.size()) + ")",
+         "at least " + std::to_string(needed) + " fields separated by " +
+             (s == ' ' ? std::string("blanks") : s == '\t' ? std::string("tabs") : std::string(1, s)));
+  }
+  return f;
+}
+
+// The points of `lines`, in their order, which must not go back in time;
+// equal times are all kept.
+std::vector<Point> readPoints(std::string_view file, const Layout& layout, std::span<const Line> lines, Kind kind,
+                              const ReadOptions& options, Summary& summary) {
   auto missing = [&](const std::string& token) {
     const std::string l = lower(token);
     return token.empty() || l == "na" || l == "nan" || std::ranges::find(options.missing, token) != options.missing.end();
   };
+  const std::size_t timeColumn = layout.timeColumn, valueColumn = layout.valueColumn;
 
   std::vector<Point> points;
-  for (std::size_t i = headers; i < lines.size(); ++i) {
-    const Line& line = lines[i];
-    const auto f = fields(line.text, separator);
-    const std::size_t needed = std::max(timeColumn, valueColumn) + 1;
-    if (f.size() < needed) {
-      fail(file, line, "too few fields (" + std::to_string(f.size()) + ")",
-           "at least " + std::to_string(needed) + " fields separated by " +
-               (separator == ' ' ? std::string("blanks") : separator == '\t' ? std::string("tabs") : std::string(1, separator)));
-    }
+  for (const Line& line : lines) {
+    const auto f = fieldsOf(file, layout, line, std::max(timeColumn, valueColumn) + 1);
     if (missing(f[timeColumn])) {
       summary.drop(line.number, "missing time");
       continue;
     }
-    const auto time = parseTime(f[timeColumn], decimalComma);
+    const auto time = parseTime(f[timeColumn], layout.decimalComma);
     if (!time) {
       fail(file, line, "the time '" + shown(f[timeColumn]) + "' is unreadable",
            "a number or a date YYYY-MM-DD, YYYY-MM, YYYY-MM-DDThh:mm[:ss]");
@@ -477,7 +502,7 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
         summary.drop(line.number, "missing value '" + f[valueColumn] + "'");
         continue;
       }
-      const auto value = parseNumber(f[valueColumn], decimalComma);
+      const auto value = parseNumber(f[valueColumn], layout.decimalComma);
       if (!value) {
         fail(file, line, "the value '" + shown(f[valueColumn]) + "' is unreadable",
              "a number, or a missing-value mark (empty, NA, NaN or one given with --missing)");
@@ -490,15 +515,20 @@ Read readPoints(std::string_view file, std::string_view text, Kind kind, const R
     }
     points.push_back(p);
   }
-  return {points, lines.back().number, headers};
+  return points;
 }
 
-}  // namespace
+// A series made of points as read: the data file, the number of points
+// kept before aggregation, and the notes that follow the count of lines.
+struct Finished {
+  std::string data;
+  std::size_t kept = 0;
+  std::string notes;
+};
 
-Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options) {
-  Summary summary(file);
-  const Read read = readPoints(file, text, kind, options, summary);
-  std::vector<Point> kept = resolveTies(file, read.points, options.ties, summary);
+Finished finish(std::string_view file, const std::vector<Point>& points, Kind kind, const ReadOptions& options,
+                Summary& summary) {
+  std::vector<Point> kept = resolveTies(file, points, options.ties, summary);
   const std::size_t keptBefore = kept.size();
 
   std::string aggregated;
@@ -529,9 +559,93 @@ Prepared prepare(std::string_view file, std::string_view text, Kind kind, const 
                  kStat[static_cast<int>(options.stat)] + " at the period's start\n";
     kept = std::move(periods);
   }
-  return {write(kept, kind),
-          summary.text(read.lines, read.headers, keptBefore) + aggregated + spanLine(kept) +
-              "morvek-prep: answer Morvek's data type question with " + answerFor(kind) + "\n"};
+  return {write(kept, kind), keptBefore, aggregated + spanLine(kept)};
+}
+
+std::string answerLine(Kind kind) {
+  return "morvek-prep: answer Morvek's data type question with " + answerFor(kind) + "\n";
+}
+
+}  // namespace
+
+Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options) {
+  Summary summary(file);
+  const Layout layout = layoutOf(file, text, kind, options);
+  const Finished made = finish(file, readPoints(file, layout, layout.data(), kind, options, summary), kind, options, summary);
+  return {made.data, summary.text(layout.lines.back().number, layout.headers, made.kept) + made.notes + answerLine(kind)};
+}
+
+namespace {
+
+// Why `id` cannot name a file of its own in the output folder, or "". It
+// must stay one name inside the folder (no slash, not . or ..), not read as
+// an option to a command given the file (a leading dash), not hide in a
+// listing (control characters), and fit with ".dat" in the 255 bytes a name
+// may have on the usual file systems. Everything else is kept as written.
+std::string unsafeId(std::string_view id) {
+  constexpr std::size_t kLongestName = 255 - std::string_view(".dat").size();
+  if (id.empty()) return "the station id is empty";
+  if (id == "." || id == "..") return "the station id '" + std::string(id) + "' names a folder";
+  if (id.find('/') != std::string_view::npos) return "the station id '" + shown(id) + "' holds a slash";
+  if (std::ranges::any_of(id, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+    return "the station id holds a control character";
+  }
+  if (id.front() == '-') return "the station id '" + shown(id) + "' starts with a dash";
+  if (id.size() > kLongestName) return "the station id is longer than " + std::to_string(kLongestName) + " bytes";
+  return "";
+}
+
+}  // namespace
+
+Stations prepareStations(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
+                         const std::string& idColumn) {
+  const Layout layout = layoutOf(file, text, kind, options);
+  const std::size_t id = columnOf(file, "--id", idColumn, layout.header(), layout.separator);
+  // With the defaults --time 1 --value 2, a file that begins with the
+  // station's column would otherwise fail on its first id as a time.
+  if (id == layout.timeColumn || id == layout.valueColumn) {
+    const std::size_t other[] = {id == 0 ? 2u : 1u, id <= 1 ? 3u : 2u};  // the first two columns but the id's
+    fail(file, layout.header() ? *layout.header() : layout.data().front(),
+         "--id and " + std::string(id == layout.timeColumn ? "--time" : "--value") + " both take column " +
+             std::to_string(id + 1),
+         kind == Kind::times ? "--time for another column, such as --time " + std::to_string(other[0])
+                             : "--time and --value for other columns, such as --time " + std::to_string(other[0]) +
+                                   " --value " + std::to_string(other[1]));
+  }
+
+  // Each station's lines, in the order of the stations' first lines; a
+  // station is then read as a file of its lines alone would be.
+  std::vector<std::string> ids;
+  std::vector<std::vector<Line>> lines;
+  std::map<std::string, std::size_t, std::less<>> index;
+  const std::size_t needed = std::max({layout.timeColumn, layout.valueColumn, id}) + 1;
+  for (const Line& line : layout.data()) {
+    std::string name = fieldsOf(file, layout, line, needed)[id];
+    if (const std::string why = unsafeId(name); !why.empty()) {
+      fail(file, line, why, "an id that can name a file: not empty, not . or .., without slashes or control "
+                            "characters, not starting with -");
+    }
+    const auto [at, fresh] = index.try_emplace(name, ids.size());
+    if (fresh) {
+      ids.push_back(std::move(name));
+      lines.emplace_back();
+    }
+    lines[at->second].push_back(line);
+  }
+
+  Stations out;
+  out.summary = "morvek-prep: " + std::string(file) + ": " + std::to_string(layout.lines.back().number) +
+                " lines read, " + std::to_string(layout.headers) + " header lines, " + std::to_string(ids.size()) +
+                " stations\n";
+  for (std::size_t s = 0; s < ids.size(); ++s) {
+    Summary summary(file);
+    const Finished made = finish(file, readPoints(file, layout, lines[s], kind, options, summary), kind, options, summary);
+    const std::string told = summary.stationText(ids[s], lines[s].size(), made.kept) + made.notes;
+    out.stations.push_back({ids[s], {made.data, told}});
+    out.summary += told;
+  }
+  out.summary += answerLine(kind);
+  return out;
 }
 
 namespace {
@@ -598,9 +712,10 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
              " is negative: each cluster keeps its lowest value (--high keeps the highest)\n";
     }
   } else {
-    const Read read = readPoints(file, text, Kind::events, ReadOptions{}, summary);
-    events = read.points;
-    head = summary.text(read.lines, read.headers, events.size());
+    const ReadOptions options;
+    const Layout layout = layoutOf(file, text, Kind::events, options);
+    events = readPoints(file, layout, layout.data(), Kind::events, options, summary);
+    head = summary.text(layout.lines.back().number, layout.headers, events.size());
   }
   // Equal times are one cluster, as their distance, 0, is below any run.
   for (std::size_t i = 1; i < events.size(); ++i) {
@@ -627,8 +742,7 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
           head + note + "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size()) + " events make " +
               std::to_string(peaks.size()) + " clusters (run " + roundTrip(run) + ", largest " +
               std::to_string(largest) + " events); each keeps its " + (low ? "lowest" : "highest") +
-              " value\n" + spanLine(peaks) + "morvek-prep: answer Morvek's data type question with " +
-              answerFor(Kind::events) + "\n"};
+              " value\n" + spanLine(peaks) + answerLine(Kind::events)};
 }
 
 std::string configText() {

@@ -46,6 +46,27 @@ struct Prepared {
 // A delimited file of times (numbers or ISO dates) and values.
 Prepared prepare(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options);
 
+// One station of a file that holds several.
+struct Station {
+  std::string id;
+  Prepared prepared;  // what prepare makes of the station's lines alone
+};
+
+struct Stations {
+  std::vector<Station> stations;  // in the order of their first lines
+  std::string summary;            // of the file and of each station
+};
+
+// A delimited file of many stations, told apart by the column `idColumn`
+// (a number from 1 or a header name, as the time and value columns are).
+// Each station's lines are read as prepare reads a file of those lines
+// alone, under the file's header, with the file's line numbers in errors.
+// An id that cannot be a file name of its own is an error, since each
+// station is made for a file named after it; ids that differ in case alone
+// are different stations.
+Stations prepareStations(std::string_view file, std::string_view text, Kind kind, const ReadOptions& options,
+                         const std::string& idColumn);
+
 // Which event of a cluster declustering keeps: the highest, the lowest,
 // or as the threshold of a morvek-1.dat says (the lowest below a negative
 // one, else the highest).

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "morvek/datafile.h"
 #include "prep/output.h"
@@ -409,6 +410,238 @@ TEST(PrepTest, CommandLine) {
   }
   ASSERT_EQ(std::system((prep + " decluster e.txt --run 1 >out.txt 2>err.txt").c_str()), 0);
   EXPECT_EQ(readFile("out.txt"), "1 6\n");
+}
+
+
+// ---- Files of many stations ---------------------------------------------------
+
+// The file's lines above its first data line and the lines of station `id`
+// alone: what a user would have to cut out by hand for the station.
+std::string stationAlone(const std::string& text, std::size_t headerLines, const std::string& id, char separator) {
+  std::istringstream in(text);
+  std::string out, line;
+  for (std::size_t n = 0; std::getline(in, line); ++n) {
+    if (n < headerLines || line.starts_with(id + separator)) out += line + "\n";
+  }
+  return out;
+}
+
+TEST(PrepTest, EachStationIsTheSeriesOfItsLinesAlone) {
+  struct Case {
+    std::string name, text, idColumn;
+    std::size_t headerLines;  // lines above the data
+    ReadOptions options;
+    std::vector<std::string> ids;
+    Kind kind = Kind::series;
+  };
+  const auto named = [](ReadOptions& o) { o.time = "date"; o.value = "flow"; };
+  const std::vector<Case> cases{
+      {"interleaved, with a gap and a comment",
+       "station,date,flow\nA,2020-02-01,5\nB,2020-01-01,7\nA,2020-02-02,NA\n# note\nB,2020-01-02,8\nA,2020-02-03,6\n", "station", 1,
+       with(named), {"A", "B"}},
+      {"one after another, times starting again", "station,date,flow\nB,2020-02-01,1\nB,2020-02-02,2\nA,2019-01-01,3\n", "station", 1,
+       with(named), {"B", "A"}},
+      {"ties and daily maxima per station",
+       "id;t;v\nX;2020-02-01T06:00;1,5\nY;2020-02-01T06:00;9\nX;2020-02-01T06:00;2,5\nX;2020-02-01T18:00;1\n"
+       "Y;2020-02-02T01:00;3\n",
+       "id", 1, with([](ReadOptions& o) { o.time = "t"; o.value = "v"; o.ties = Ties::mean; o.aggregate = Period::day; }),
+       {"X", "Y"}},
+      {"a title, numbered columns, missing marks",
+       "Gauges of the basin\nsite\ttime\tq\ns1\t1.5\t-99\ns2\t1.5\t4\ns1\t2.5\t3\n", "1", 2,
+       with([](ReadOptions& o) { o.time = "2"; o.value = "3"; o.missing = {"-99"}; }), {"s1", "s2"}},
+      {"ids that differ in case alone", "id,t,v\nab,1,1\nAb,1,2\nab,2,3\n", "ID", 1,
+       with([](ReadOptions& o) { o.time = "2"; o.value = "3"; }), {"ab", "Ab"}},
+      {"events, times only", "id,t,v\nP,1,NA\nQ,1,2\nP,3,4\n", "id", 1,
+       with([](ReadOptions& o) { o.time = "2"; o.value = "3"; }), {"P", "Q"}, Kind::times},
+  };
+  for (const Case& c : cases) {
+    const Stations got = prepareStations("in.csv", c.text, c.kind, c.options, c.idColumn);
+    std::vector<std::string> ids;
+    for (const Station& s : got.stations) ids.push_back(s.id);
+    EXPECT_EQ(ids, c.ids) << c.name;
+    const char separator = c.text.find(';') != std::string::npos ? ';' : c.text.find('\t') != std::string::npos ? '\t' : ',';
+    for (const Station& s : got.stations) {
+      const std::string alone = stationAlone(c.text, c.headerLines, s.id, separator);
+      EXPECT_EQ(s.prepared.data, prepare("alone.csv", alone, c.kind, c.options).data) << c.name << ": " << s.id;
+      EXPECT_FALSE(s.prepared.data.empty()) << c.name << ": " << s.id;
+    }
+  }
+}
+
+TEST(PrepTest, TheSummaryOfStationsCountsEachWithTheFilesLineNumbers) {
+  const Stations got = prepareStations(
+      "in.csv", "station,date,flow\nA,1,5\nB,1,7\nA,2,NA\n# note\nB,2,8\nA,3,6\nB,3,\n", Kind::series,
+      with([](ReadOptions& o) { o.time = "date"; o.value = "flow"; }), "station");
+  EXPECT_EQ(got.summary,
+            "morvek-prep: in.csv: 8 lines read, 1 header lines, 2 stations\n"
+            "morvek-prep: station A: 3 lines, 2 kept, 1 dropped\n"
+            "  line 4: missing value 'NA'\n"
+            "morvek-prep: time span 1 to 3, 2 points\n"
+            "morvek-prep: station B: 3 lines, 2 kept, 1 dropped\n"
+            "  line 8: missing value ''\n"
+            "morvek-prep: time span 1 to 2, 2 points\n"
+            "morvek-prep: answer Morvek's data type question with o (ordinary time series)\n");
+  EXPECT_EQ(got.stations.at(1).prepared.data, "1 7\n2 8\n");
+}
+
+// The first line of the error of preparing `text` by stations, or the ids.
+std::string stationsOutcome(const std::string& text, const std::string& idColumn, const ReadOptions& options) {
+  try {
+    std::string ids;
+    for (const Station& s : prepareStations("in.csv", text, Kind::series, options, idColumn).stations) ids += s.id + "|";
+    return ids;
+  } catch (const Error& error) {
+    const std::string what = error.what();
+    return what.substr(0, what.find('\n'));
+  }
+}
+
+TEST(PrepTest, StationIdsThatCannotNameAFileAndBadStationLinesAreErrors) {
+  const ReadOptions later = with([](ReadOptions& o) { o.time = "2"; o.value = "3"; });
+  struct Case {
+    std::string text, idColumn;
+    ReadOptions options;
+    std::string want;  // the ids, each with a bar after it, or the first line of the error
+  };
+  const std::vector<Case> cases{
+      {"s,t,v\nA,1,1\n,2,2\n", "s", later, "in.csv:3: the station id is empty"},
+      {"s,t,v\nA,1,1\n\"\",2,2\n", "s", later, "in.csv:3: the station id is empty"},
+      {"s,t,v\n.,1,1\n", "s", later, "in.csv:2: the station id '.' names a folder"},
+      {"s,t,v\n..,1,1\n", "s", later, "in.csv:2: the station id '..' names a folder"},
+      {"s,t,v\nA,1,1\nup/down,2,2\n", "s", later, "in.csv:3: the station id 'up/down' holds a slash"},
+      {"s,t,v\n-rf,1,1\n", "s", later, "in.csv:2: the station id '-rf' starts with a dash"},
+      {"s,t,v\nA\x01,1,1\n", "s", later, "in.csv:2: the station id holds a control character"},
+      {std::string("s,t,v\nA\0B,1,1\n", 14), "s", later, "in.csv:2: the station id holds a control character"},
+      {"s,t,v\n" + std::string(252, 'x') + ",1,1\n", "s", later, "in.csv:2: the station id is longer than 251 bytes"},
+      // Blanks inside, dots, a leading dot, non-ASCII letters and a name of 251 bytes are kept as written.
+      {"s;t;v\nRio Negro;1;1\n.hidden;1;1\nS\xC3\xA3o.Paulo-2;1;1\n" + std::string(251, 'x') + ";1;1\n", "s", later,
+       "Rio Negro|.hidden|S\xC3\xA3o.Paulo-2|" + std::string(251, 'x') + "|"},
+      // The id column is found as the others are, and cannot be one of them.
+      {"s,t,v,S\nA,1,1,B\n", "s", later, "in.csv:1: columns 1 and 4 are both named 's'"},
+      {"s,t,v\nA,1,1\n", "station", later, "in.csv:1: no column is named 'station'"},
+      {"A,1,1\n", "s", later, "in.csv: no header line names a column 's'"},
+      {"s,t,v\nA,1,1\n", "0", later, "in.csv: column numbers start at 1"},
+      {"s,t,v\nA,1,1\n", "s", {}, "in.csv:1: --id and --time both take column 1"},
+      {"t,s,v\n1,A,1\n", "s", {}, "in.csv:1: --id and --value both take column 2"},
+      {"A,1,1\nB,1\n", "1", later, "in.csv:2: too few fields (2)"},
+      {"A,1,1\nB\n", "1", with([](ReadOptions& o) { o.time = "2"; o.value = "2"; }), "in.csv:2: too few fields (1)"},
+      // A station's own faults, with the file's line numbers; other stations' times do not count.
+      {"s,t,v\nA,5,1\nB,1,1\nA,6,1\nB,0,1\n", "s", later, "in.csv:5: the time is earlier than that of line 3"},
+      {"s,t,v\nA,5,1\nB,1,1\nA,5,2\n", "s", later, "in.csv:4: the time of line 2 is repeated"},
+      {"s,t,v\nA,5,1\nB,x,1\n", "s", later, "in.csv:3: the time 'x' is unreadable"},
+      {"s,t,v\nA,5,1\nB,1,1\nA,6,1\nB,2,1\n", "s", later, "A|B|"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(stationsOutcome(c.text, c.idColumn, c.options), c.want) << c.text;
+}
+
+TEST(PrepTest, WritingSeveralFilesWholeWritesAllOrNone) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  auto error = [](std::vector<FileText> files) {
+    try {
+      writeAllWhole(files);
+      return std::string();
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+  };
+  writeFile("a.dat", "old\n");
+  std::filesystem::create_directory("sub");
+  EXPECT_EQ(error({{"a.dat", "new\n"}, {"sub", "new\n"}}), "sub: not a regular file; give the name of a file to write");
+  EXPECT_EQ(readFile("a.dat"), "old\n");
+  std::filesystem::create_symlink("a.dat", "to-a.dat");
+  EXPECT_EQ(error({{"a.dat", "one\n"}, {"to-a.dat", "two\n"}}), "to-a.dat: the same file as a.dat");
+  EXPECT_EQ(readFile("a.dat"), "old\n");
+  EXPECT_EQ(folderContents(), (std::vector<std::string>{"a.dat", "sub", "to-a.dat"}));
+  EXPECT_EQ(error({{"a.dat", "one\n"}, {"b.dat", "two\n"}}), "");
+  EXPECT_EQ(readFile("a.dat"), "one\n");
+  EXPECT_EQ(readFile("b.dat"), "two\n");
+  EXPECT_EQ(folderContents(), (std::vector<std::string>{"a.dat", "b.dat", "sub", "to-a.dat"}));
+}
+
+// What `command` (the arguments after morvek-prep) exits with.
+int exitOf(const std::string& command) {
+  return WEXITSTATUS(std::system((std::string(MORVEK_PREP_BINARY) + " " + command).c_str()));
+}
+
+std::vector<std::string> contentsOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::ranges::sort(names);
+  return names;
+}
+
+TEST(PrepTest, StationsCommandLineWritesAFolderAllOrNone) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  const std::string text = "station,date,flow\nA,2020-02-01,5\nB,2020-01-01,7\nA,2020-02-02,NA\nB,2020-01-02,8\n";
+  writeFile("many.csv", text);
+  const std::string options = " --id station --time date --value flow";
+
+  // Each file is what series writes of the station's lines alone.
+  ASSERT_EQ(exitOf("series many.csv" + options + " -o out 2>err.txt"), 0);
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat"}));
+  for (const std::string id : {"A", "B"}) {
+    writeFile(id + ".csv", stationAlone(text, 1, id, ','));
+    ASSERT_EQ(exitOf("series " + id + ".csv --time date --value flow -o " + id + "-alone.dat 2>/dev/null"), 0);
+    EXPECT_EQ(readFile("out/" + id + ".dat"), readFile(id + "-alone.dat")) << id;
+  }
+  const std::string err = readFile("err.txt");
+  EXPECT_EQ(err.substr(err.rfind("morvek-prep: wrote")), "morvek-prep: wrote 2 stations into out\n");
+  EXPECT_EQ(err.substr(0, err.find('\n')), "morvek-prep: many.csv: 5 lines read, 1 header lines, 2 stations");
+
+  // Usage errors: no -o, and --id where it has no place.
+  writeFile("e.txt", "1 5\n");
+  for (const std::string& command : std::vector<std::string>{"series many.csv" + options, "decluster e.txt --run 1 --id 1 -o x",
+                                    "cfg --id 1 -o x", "series many.csv --id"}) {
+    EXPECT_EQ(exitOf(command + " >out.txt 2>err.txt"), 2) << command;
+    EXPECT_EQ(readFile("out.txt"), "") << command;
+  }
+  EXPECT_EQ(exitOf("series many.csv" + options + " 2>err.txt"), 2);
+  EXPECT_EQ(readFile("err.txt"),
+            "morvek-prep: --id needs -o FOLDER, the folder that takes a file for each station\n"
+            "Try 'morvek-prep --help'.\n");
+  EXPECT_FALSE(std::filesystem::exists("x"));
+
+  // -o naming a file, not a folder: refused, the file kept.
+  writeFile("plain.dat", "mine\n");
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o plain.dat 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: plain.dat: not a folder; give the name of a folder to write into\n");
+  EXPECT_EQ(readFile("plain.dat"), "mine\n");
+
+  // A station with bad lines: no file is written, and a new folder is not made.
+  writeFile("bad.csv", text + "A,2020-01-15,1\n");
+  EXPECT_EQ(exitOf("series bad.csv" + options + " -o fresh 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt").substr(0, readFile("err.txt").find('\n')),
+            "morvek-prep: bad.csv:6: the time is earlier than that of line 2");
+  EXPECT_FALSE(std::filesystem::exists("fresh"));
+  writeFile("out/A.dat", "old A\n");
+  writeFile("out/B.dat", "old B\n");
+  EXPECT_EQ(exitOf("series bad.csv" + options + " -o out 2>/dev/null"), 1);
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_EQ(readFile("out/B.dat"), "old B\n");
+
+  // In the folder, a file not named after a station is never touched. One
+  // that is and is not a regular file is refused before anything is
+  // written; a regular one is replaced, as -o replaces one.
+  writeFile("out/notes.txt", "mine\n");
+  std::filesystem::remove("out/B.dat");
+  std::filesystem::create_directory("out/B.dat");
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o out 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: out/B.dat: not a regular file; give the name of a file to write\n");
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_TRUE(std::filesystem::is_directory("out/B.dat"));
+  std::filesystem::remove("out/B.dat");
+  ASSERT_EQ(::mkfifo("out/B.dat", 0644), 0);
+  EXPECT_EQ(exitOf("series many.csv" + options + " -o out/ 2>err.txt"), 1);
+  EXPECT_EQ(readFile("err.txt"), "morvek-prep: out/B.dat: not a regular file; give the name of a file to write\n");
+  EXPECT_EQ(readFile("out/A.dat"), "old A\n");
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat", "notes.txt"}));
+  std::filesystem::remove("out/B.dat");
+  ASSERT_EQ(exitOf("series many.csv" + options + " -o out 2>/dev/null"), 0);
+  EXPECT_EQ(readFile("out/A.dat"), readFile("A-alone.dat"));
+  EXPECT_EQ(readFile("out/notes.txt"), "mine\n");
+  EXPECT_EQ(contentsOf("out"), (std::vector<std::string>{"A.dat", "B.dat", "notes.txt"}));
 }
 
 }  // namespace
