@@ -30,7 +30,8 @@ inline constexpr const char* kUsage =
     "Results: morvek-1.dat (time series only), morvek-2.dat and morvek-3.dat in the\n"
     "working folder, written at \"Output and exit\".\n"
     "\n"
-    "Companion: morvek-prep turns agency files into data files.\n"
+    "Companions: morvek-prep turns agency files into data files; morvek-batch runs\n"
+    "the same analysis without a dialog, for one series or many.\n"
     "More: man morvek\n";
 inline constexpr const char* kVersion = "morvek 3.0\n";
 
