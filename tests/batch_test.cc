@@ -138,14 +138,16 @@ struct Noise {
 };
 
 // Ten years of daily values: a seasonal cycle, noise, and rare hot days
-// that grow more frequent towards the end.
-void writeDailySeries(const std::string& name, int days) {
+// that grow more frequent towards the end. The first `calm` days hardly
+// vary, which the dialog warns of with a pause.
+void writeDailySeries(const std::string& name, int days, int calm = 0) {
   Noise noise;
   std::string text;
   for (int i = 0; i < days; ++i) {
     const double t = 2000 + i / 365.25;
     double x = 10 + 8 * std::sin(2 * M_PI * i / 365.25) + 2 * noise.next();
     if (noise.next() < 0.01 + 0.03 * i / days) x += 4 + 6 * noise.next();
+    if (i < calm) x = 10 + 1e-13 * noise.next();
     text += morvek::fmtShortest(t) + " " + morvek::fmtShortest(x) + "\n";
   }
   writeFile(name, text);
@@ -197,6 +199,9 @@ const Case kCases[] = {
     {"a long daily series, three classes, C_m", "daily.dat", "--z 2.5 --window cvm --classes 3 --nsim 200",
      "\no\ndaily.dat\nc\n\n{k}\nt\ns\n2.5\nc\nm\n3\ne\nc\nk\n1\n{h1}\n{pause1}k\n2\n{h2}\n{pause2}k\n3\n{h3}\n{pause3}c\nb\n1\n200\n-1\nb\n2\n200\nb\n3\n200\nx\n",
      true},
+    {"a calm start: the warning of low variability takes its Enter", "calm.dat",
+     "--z 2.5 --window 14 --nsim 200",
+     "\no\ncalm.dat\nc\n\n14\n\nt\ns\n2.5\nc\nm\n1\nc\nk\n{h1}\n{pause1}c\nb\n200\n-1\nx\n", true},
     {"events with magnitudes, a bound per hand", "events.dat",
      "--type x --observed -1,150 --bounds 6 --bandwidth 8,cv --nsim 250 --seed -7",
      "\nx\nevents.dat\n-1\n150\nc\nm\n2\nh\n6\nc\nk\n1\n8\n{pause1}k\n2\n{h2}\n{pause2}c\nb\n1\n250\n-7\nb\n2\n250\nx\n", false},
@@ -206,6 +211,7 @@ const Case kCases[] = {
 
 TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
   writeDailySeries("daily.dat", 3653);
+  writeDailySeries("calm.dat", 3653, 60);
   writeEvents("events.dat", 60, true);
   writeEvents("times.dat", 40, false);
   for (const Case& c : kCases) {
@@ -227,6 +233,7 @@ TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
     std::getline(times, first);
     for (last = first; std::getline(times, line);) last = line;
     const auto row = summary(out + "/summary.csv").begin()->second;
+    if (std::string(c.data) == "calm.dat") EXPECT_NE(row.at("advisories").find("low variability"), std::string::npos);
     for (const char* cls : {"1", "2", "3"}) {
       const std::string share = row.at(std::string("c") + cls + "_zero_risk");
       values[std::string("pause") + cls] = !share.empty() && std::stod(share) > 0 ? "\n" : "";
