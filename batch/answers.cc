@@ -88,6 +88,8 @@ std::string_view optionOf(std::string_view kind) {
 
 std::string shortest(double value) { return morvek::fmtShortest(value); }
 
+}  // namespace
+
 std::string typeKey(morvek::DataType type) {
   switch (type) {
     case morvek::DataType::extreme: return "x";
@@ -96,8 +98,6 @@ std::string typeKey(morvek::DataType type) {
   }
   return "o";
 }
-
-}  // namespace
 
 Answerer::Answerer(Decisions decisions, std::string file, const morvek::State& state, const std::string& output,
                    const std::string& advice)

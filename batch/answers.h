@@ -34,6 +34,9 @@ struct Decisions {
   std::string seed = "-1";
 };
 
+// The data type's key at the dialog's menu, as --type takes it.
+std::string typeKey(morvek::DataType type);
+
 // A value the dialog refused, or a question it should not have asked; ends
 // the series with `reason`. It is no std::exception, so that it passes the
 // dialog's own handling of unexpected errors on its way out.

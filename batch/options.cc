@@ -124,10 +124,14 @@ Options parseOptions(const std::vector<std::string>& args) {
       } else if (name == "--collect") {
         o.collect = value;
       } else if (name == "--type") {
-        if (value == "o") d.type = morvek::DataType::ordinary;
-        else if (value == "x") d.type = morvek::DataType::extreme;
-        else if (value == "t") d.type = morvek::DataType::times;
-        else throw UsageError("--type " + value + ": expected o, x or t");
+        bool known = false;
+        for (auto type : {morvek::DataType::ordinary, morvek::DataType::extreme, morvek::DataType::times}) {
+          if (value == typeKey(type)) {
+            d.type = type;
+            known = true;
+          }
+        }
+        if (!known) throw UsageError("--type " + value + ": expected o, x or t");
         typed = true;
       } else if (name == "--observed") {
         d.observed = pairOf(name, value);

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "morvek/classes.h"
 #include "morvek/datafile.h"
 #include "morvek/driver.h"
 #include "morvek/format.h"
@@ -74,21 +75,10 @@ std::string real(double v) {
 }
 std::string integer(int v) { return v == kUnsetInt ? std::string() : std::to_string(v); }
 
-std::string typeName(morvek::DataType type) {
-  switch (type) {
-    case morvek::DataType::extreme: return "x";
-    case morvek::DataType::times: return "t";
-    case morvek::DataType::ordinary: break;
-  }
-  return "o";
-}
-
-constexpr int kMaxClasses = 3;
-
 std::vector<std::string> makeHeader() {
   std::vector<std::string> h{"name",  "type",   "points", "observed_left", "observed_right", "interval_left",
                              "interval_right", "k", "k_cv1", "k_cvm", "z", "extremes"};
-  for (int c = 1; c <= kMaxClasses; ++c) {
+  for (int c = 1; c <= morvek::kMaxClasses; ++c) {
     for (const char* field : {"lower", "upper", "events", "h", "h_cv", "u", "p", "nsim", "zero_risk"}) {
       h.push_back("c" + std::to_string(c) + "_" + field);
     }
@@ -337,7 +327,7 @@ std::string csvLine(const std::vector<std::string>& fields) {
 Outcome runSeries(const Job& job, const Shared& shared, const Report& report) {
   Row row;
   row.set("name", job.name);
-  row.set("type", typeName(job.decisions.type));
+  row.set("type", typeKey(job.decisions.type));
   Outcome outcome;
   auto fail = [&](const std::string& reason) {
     Staging staging(shared.out, job.name);

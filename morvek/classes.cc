@@ -11,8 +11,6 @@ namespace morvek {
 
 namespace {
 
-constexpr int kMaxClasses = 3;
-
 std::string es10(double v) { return fmtES(v, 10, 3); }
 
 // Membership of a value in class j (1-based) under the bounds c.

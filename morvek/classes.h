@@ -12,6 +12,9 @@
 
 namespace morvek {
 
+// The most magnitude classes the dialog makes.
+inline constexpr int kMaxClasses = 3;
+
 // The class dialog: sets l and the bounds c (group 3a).
 void chsett6(State& s, Console& console);
 

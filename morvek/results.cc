@@ -18,9 +18,6 @@ namespace morvek {
 
 namespace {
 
-// The column formats fit at most three classes on one line.
-constexpr std::size_t kMaxClasses = 3;
-
 // The series labels are padded to 25 characters. The date and risk
 // headings are written as they stand, blanks included; each must be as wide
 // as the column of numbers below it.
@@ -56,7 +53,7 @@ void writeSummaries(const State& s, const std::string& file) {
 // The classes to write: l, but never more than the formats hold. An unset
 // l gives none.
 std::size_t classCount(const Setting& g) {
-  return g.l > 0 ? std::min(static_cast<std::size_t>(g.l), kMaxClasses) : 0;
+  return g.l > 0 ? std::min(static_cast<std::size_t>(g.l), static_cast<std::size_t>(kMaxClasses)) : 0;
 }
 
 // Entries beyond what an array holds read as unset, so a short or released
