@@ -93,8 +93,8 @@ std::string runGnuplot(const std::filesystem::path& folder, const std::string& s
   return {};
 }
 
-// The extremes at their values in the series: the times of the extremes
-// are times of the extracted series, and both increase.
+}  // namespace
+
 std::string extremeRows(const morvek::State& s) {
   const morvek::Data& d = s.data;
   if (s.setting.z == morvek::kUnsetReal || !d.t3.held() || !d.t2.held()) return {};
@@ -109,8 +109,6 @@ std::string extremeRows(const morvek::State& s) {
   }
   return rows;
 }
-
-}  // namespace
 
 std::string_view extension(Format format) {
   switch (format) {

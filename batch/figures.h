@@ -56,6 +56,11 @@ std::string figureScript(std::string_view commands, Format format, std::string_v
 std::vector<std::string> drawFigures(const std::vector<Picture>& pictures, Format format,
                                      const std::filesystem::path& folder);
 
+// The rows "t x" of the extremes at their values in the series, for the
+// series figure; empty before a threshold is set. The times of the
+// extremes are times of the extracted series, and both increase.
+std::string extremeRows(const morvek::State& s);
+
 // Whether gnuplot is on the search path.
 bool gnuplotInstalled();
 

@@ -88,7 +88,7 @@ std::pair<std::string, std::string> pairOf(const std::string& option, const std:
 Options parseOptions(const std::vector<std::string>& args) {
   Options o;
   Decisions& d = o.decisions;
-  bool typed = false, classesGiven = false, boundsGiven = false, observedGiven = false;
+  bool classesGiven = false, boundsGiven = false, observedGiven = false;
   std::optional<std::string> z, window;
   bool outGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -132,7 +132,6 @@ Options parseOptions(const std::vector<std::string>& args) {
           }
         }
         if (!known) throw UsageError("--type " + value + ": expected o, x or t");
-        typed = true;
       } else if (name == "--observed") {
         d.observed = pairOf(name, value);
         observedGiven = true;
@@ -176,7 +175,6 @@ Options parseOptions(const std::vector<std::string>& args) {
     }
     o.files.emplace_back(arg);
   }
-  (void)typed;
 
   if (o.collect) {
     if (!o.files.empty() || outGiven) throw UsageError("--collect DIR takes no data files and no -o");

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -214,6 +215,7 @@ TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
   writeDailySeries("calm.dat", 3653, 60);
   writeEvents("events.dat", 60, true);
   writeEvents("times.dat", 40, false);
+  std::map<std::string, int> zeroRisk;  // the cases with zero risk somewhere, per class
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string out = "out-" + std::to_string(&c - kCases);
@@ -233,6 +235,15 @@ TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
     std::getline(times, first);
     for (last = first; std::getline(times, line);) last = line;
     const auto row = summary(out + "/summary.csv").begin()->second;
+    for (const char* cls : {"1", "2", "3"}) {
+      const std::string share = row.at(std::string("c") + cls + "_zero_risk");
+      const bool zero = !share.empty() && std::stod(share) > 0;
+      EXPECT_EQ(row.at("advisories").find(std::string("class ") + cls + ": zero risk at " + share + " of the grid points") !=
+                    std::string::npos,
+                zero)
+          << row.at("advisories");
+      if (zero) ++zeroRisk[cls];
+    }
     if (std::string(c.data) == "calm.dat") EXPECT_NE(row.at("advisories").find("low variability"), std::string::npos);
     for (const char* cls : {"1", "2", "3"}) {
       const std::string share = row.at(std::string("c") + cls + "_zero_risk");
@@ -243,6 +254,8 @@ TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
     replay(folder + "-typed", c.data, fill(c.answers, values));
     expectSameFiles(folder, folder + "-typed", c.series);
   }
+  // The pause for zero risk was met.
+  EXPECT_GT(zeroRisk["1"], 0);
 }
 
 TEST_F(BatchTest, ASweepMakesOneAnalysisPerCombination) {
@@ -256,6 +269,12 @@ TEST_F(BatchTest, ASweepMakesOneAnalysisPerCombination) {
     replay(folder + "-replay", "nile.dat", readFile(folder + "/answers.txt"));
     expectSameFiles(folder, folder + "-replay", true);
   }
+  // The advisories, each in one line.
+  EXPECT_EQ(table.at("nile_z2_k3").at("advisories"),
+            "k_cv1 and k_cvm are the smallest window offered (k = 3): the curves may have no inner minimum; look at "
+            "them, and consider a larger k for a background of the slow changes only; h_cv of class 1 is the largest "
+            "bandwidth searched; a larger hrelmax in morvek.cfg widens the search, or the rate may simply be nearly "
+            "constant");
   // A higher threshold keeps fewer extremes.
   EXPECT_GT(std::stoi(table.at("nile_z2_k3").at("extremes")), std::stoi(table.at("nile_z2.5_k3").at("extremes")));
 }
@@ -297,6 +316,10 @@ TEST_F(BatchTest, TheSummaryAgreesWithTheResultFiles) {
   EXPECT_EQ(rate[0], (std::vector<std::string>{"t", "rate_1", "lower_1", "upper_1", "rate_2", "lower_2", "upper_2"}));
   EXPECT_GE(std::stod(rate[1][0]), 2000);
   EXPECT_LE(std::stod(rate.back()[0]), std::stod(row.at("observed_right")));
+  for (const auto& line : rate) EXPECT_EQ(line.size(), rate[0].size());
+  EXPECT_FALSE(row.at("c1_lower").empty());
+  EXPECT_EQ(row.at("c1_upper"), row.at("c2_lower"));
+  EXPECT_LT(std::stod(row.at("c1_lower")), std::stod(row.at("c1_upper")));
   // No sentinel anywhere.
   const std::string text = readFile("out/summary.csv");
   EXPECT_EQ(text.find("-999"), std::string::npos);
@@ -325,6 +348,15 @@ TEST_F(BatchTest, ABadSeriesFailsAloneWithItsReason) {
   }
   EXPECT_TRUE(fs::exists("out/nile/morvek-3.dat"));
 
+  // A name the dialog's question would change is refused.
+  fs::copy_file("nile.dat", "nile.dat ");
+  const std::string longName(47, 'n');
+  fs::copy_file("nile.dat", longName + ".dat");
+  ASSERT_EQ(batch("--z 2 --figures none -o names 'nile.dat ' " + longName + ".dat"), 1);
+  for (const auto& [name, row] : summary("names/summary.csv")) {
+    EXPECT_EQ(row.at("status").rfind("the dialog takes a data file name of at most 50 characters", 0), 0u) << name;
+  }
+
   // Refused values carry the dialog's own reason.
   ASSERT_EQ(batch("--z 2 --window 30 --figures none -o refused nile.dat"), 1);
   EXPECT_EQ(summary("refused/summary.csv").at("nile").at("status"), "--window 30: 30 is above the largest window 25");
@@ -352,7 +384,7 @@ TEST_F(BatchTest, UsageErrorsExitWithTwoAndOneLine) {
                                 "--z x -o out nile.dat", "--type x --z 2 -o out nile.dat",
                                 "--z 2 --classes 2 --bounds 3 -o out nile.dat", "--z 2 --bandwidth 1,2 -o out nile.dat",
                                 "--type t --classes 2 -o out nile.dat", "--z 2 --window big -o out nile.dat",
-                                "--z 2 --threads 0 -o out nile.dat", "--frobnicate", "--z 2,2 -o out nile.dat"}) {
+                                "--z 2 --threads 0 -o out nile.dat", "--z 2 --threads 1.5 -o out nile.dat", "--frobnicate", "--z 2,2 -o out nile.dat"}) {
     SCOPED_TRACE(arguments);
     EXPECT_EQ(batch(arguments), 2);
     const std::string err = readFile("batch.err");
@@ -385,8 +417,11 @@ TEST_F(BatchTest, OnlyAnEarlierRunsFolderIsReplaced) {
   const std::string run = "--z 2 --window 3 --bandwidth 10 --nsim 200 --figures none -o out nile.dat";
   ASSERT_EQ(batch(run), 0);
   writeFile("out/nile/answers.txt", "stale");
+  writeFile("out/nile/rate-1.svg", "an older figure");
+  writeFile("out/nile/rate-1.pdf", "an older figure");
   ASSERT_EQ(batch(run), 0);
   EXPECT_NE(readFile("out/nile/answers.txt"), "stale");
+  EXPECT_FALSE(fs::exists("out/nile/rate-1.svg"));
 
   writeFile("out/nile/notes.txt", "mine");
   ASSERT_EQ(batch(run), 1);
@@ -495,10 +530,51 @@ TEST(Options, SweepsNameTheirFolders) {
   EXPECT_EQ(jobs[3].decisions.window, "cv1");
   EXPECT_THROW(batch::jobsOf(batch::parseOptions({"--z", "2", "-o", "out", "a/nile.dat", "b/nile.txt"})),
                batch::UsageError);
+  const auto written = batch::parseOptions({"--seed", "-9", "--observed=1,2", "--type=x", "-o", "o", "f"});
+  EXPECT_EQ(written.decisions.seed, "-9");
+  EXPECT_EQ(written.decisions.observed->second, "2");
+  EXPECT_EQ(batch::parseOptions({"--z=2.5", "-o", "o", "f"}).z, std::vector<std::string>{"2.5"});
   const auto bounds = batch::parseOptions({"--type", "x", "--bounds", "4,6", "--nsim", "300,400,500", "-o", "o", "f"});
   EXPECT_EQ(bounds.decisions.classes, 3);
   EXPECT_THROW(batch::parseOptions({"--type", "x", "--bounds", "4,6", "--nsim", "300,400", "-o", "o", "f"}),
                batch::UsageError);
+}
+
+}  // namespace
+
+namespace {
+
+// The series figure marks each extreme at its value in the series.
+TEST(FigureExtremes, AreTheSeriesValuesAtTheExtremeTimes) {
+  morvek::State s = morvek::testing::withData(morvek::DataType::ordinary, {1, 2, 3, 4, 5}, {10, 25, 11, 12, 30});
+  EXPECT_EQ(batch::extremeRows(s), "");
+  s.setting.z = 2;
+  morvek::testing::setExtremes(s, {2, 5}, {3.5, 4.5});
+  EXPECT_EQ(batch::extremeRows(s), "2 25\n5 30\n");
+}
+
+// On a terminal the series reports the dialog's progress line, and
+// clears it when a computation is done.
+TEST(BatchProgress, ReportsTheDialogsProgressLines) {
+  ScratchDir scratch;
+  fs::copy_file(sourcePath("examples/nile.dat"), "nile.dat");
+  batch::Shared shared;
+  shared.out = "out";
+  shared.config = readFile(sourcePath("examples/morvek.cfg"));
+  fs::create_directories(shared.out);
+  batch::Job job{"nile.dat", "nile", {}};
+  job.decisions.z = "2";
+  job.decisions.nsim = {"200"};
+  std::vector<std::string> reports;
+  const auto outcome = batch::runSeries(job, shared, [&](const std::string& text) { reports.push_back(text); });
+  ASSERT_TRUE(outcome.ok) << outcome.row.back();
+  const auto has = [&](const std::string& start) {
+    return std::any_of(reports.begin(), reports.end(), [&](const std::string& r) { return r.rfind(start, 0) == 0; });
+  };
+  EXPECT_TRUE(has("Cross-validation of the background window: 23 of 23 windows"));
+  EXPECT_TRUE(has("Bootstrap simulations: 200 of 200 replicates"));
+  EXPECT_TRUE(has(""));
+  EXPECT_EQ(reports.back(), "");
 }
 
 }  // namespace
