@@ -6,7 +6,8 @@
 //
 // The series are written once, into a folder of the system's temporary
 // folder; the replays need the batch's answers, so run both benchmarks
-// (the default). MORVEK_BATCH_SERIES sets another number of series.
+// (the default). MORVEK_BATCH_SERIES sets another number of series, and
+// MORVEK_REPLAY another morvek for the replays (an earlier build's).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -84,11 +85,13 @@ void BM_Replays(benchmark::State& state) {
     state.SkipWithError("run BM_Batch/none first: the replays take its answers");
     return;
   }
+  const char* other = std::getenv("MORVEK_REPLAY");
+  const std::string morvek = other != nullptr ? other : MORVEK_BINARY;
   const std::string script =
       "cd '" + study.string() + "' && export PATH=\"$PWD/bin:$PATH\" && for f in data/*.dat; do "
       "n=$(basename \"$f\" .dat); r=replays/$n; mkdir -p \"$r\"; cp \"$f\" \"$r/\"; "
       "cp results-none/$n/morvek.cfg \"$r/\"; "
-      "(cd \"$r\" && " MORVEK_BINARY " < ../../results-none/$n/answers.txt > session.txt 2> /dev/null) || exit 1; done";
+      "(cd \"$r\" && " + morvek + " < ../../results-none/$n/answers.txt > session.txt 2> /dev/null) || exit 1; done";
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(study / "replays");
