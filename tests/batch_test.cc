@@ -427,6 +427,12 @@ TEST_F(BatchTest, OnlyAnEarlierRunsFolderIsReplaced) {
   ASSERT_EQ(batch(run), 1);
   EXPECT_EQ(readFile("out/nile/notes.txt"), "mine");
   EXPECT_NE(summary("out/summary.csv").at("nile").at("status").find("did not write"), std::string::npos);
+  // Nor is a file of the user's under the series' name.
+  fs::create_directories("mine");
+  writeFile("mine/flat", "mine");
+  fs::copy_file(sourcePath("tests/data/flat.txt"), "flat.dat");
+  ASSERT_EQ(batch("--z 2 --window 3 --figures none -o mine flat.dat"), 1);
+  EXPECT_EQ(readFile("mine/flat"), "mine");
   // Nothing is left behind beside the series folders.
   for (const auto& entry : fs::directory_iterator("out")) {
     EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
