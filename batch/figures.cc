@@ -22,20 +22,20 @@ namespace batch {
 namespace {
 
 // The pictures' names as files: what they show, and the class.
-std::string kindName(int type) {
+std::string kindName(morvek::PlotType type) {
   switch (type) {
-    case morvek::kDataPlot: return "data";
-    case morvek::kTimesPlot: return "times";
-    case morvek::kBackgroundPlot: return "background";
-    case morvek::kWindowPlot: return "cv-window";
-    case morvek::kExtremesPlot: return "extremes";
-    case morvek::kDistributionPlot: return "distribution";
-    case morvek::kClassesPlot: return "classes";
-    case morvek::kBandwidthPlot: return "cv-bandwidth";
-    case morvek::kRatePlot: return "rate";
-    case morvek::kBandPlot: return "band";
-    default: return "plot" + std::to_string(type);
+    case morvek::PlotType::data: return "data";
+    case morvek::PlotType::times: return "times";
+    case morvek::PlotType::background: return "background";
+    case morvek::PlotType::window: return "cv-window";
+    case morvek::PlotType::extremes: return "extremes";
+    case morvek::PlotType::distribution: return "distribution";
+    case morvek::PlotType::classes: return "classes";
+    case morvek::PlotType::bandwidth: return "cv-bandwidth";
+    case morvek::PlotType::rate: return "rate";
+    case morvek::PlotType::band: return "band";
   }
+  return "plot";
 }
 
 std::string terminal(Format format) {
@@ -120,9 +120,9 @@ std::string_view extension(Format format) {
   return {};
 }
 
-void FigureRunner::drawing(int type, int cls) {
+void FigureRunner::drawing(morvek::PlotType type, std::size_t cls) {
   type_ = type;
-  cls_ = cls;
+  cls_ = morvek::perClass(type) ? static_cast<int>(cls) + 1 : 0;
 }
 
 void FigureRunner::run(const std::string&) {
@@ -131,9 +131,9 @@ void FigureRunner::run(const std::string&) {
   if (all_) {
     const std::size_t number = pictures_.size() + 1;
     name = (number < 10 ? "0" : "") + std::to_string(number) + "-" + kindName(type_);
-  } else if (type_ == morvek::kBackgroundPlot) {
+  } else if (type_ == morvek::PlotType::background) {
     name = "series";
-  } else if (type_ == morvek::kBandPlot) {
+  } else if (type_ == morvek::PlotType::band) {
     name = "rate";
   } else {
     return;

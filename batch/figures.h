@@ -31,7 +31,7 @@ class FigureRunner : public morvek::PlotRunner {
   // the last rate with its band of every class.
   FigureRunner(const morvek::State& s, bool keep, bool all) : s_(s), keep_(keep), all_(all) {}
 
-  void drawing(int type, int cls) override;
+  void drawing(morvek::PlotType type, std::size_t cls) override;
   void run(const std::string& commandLine) override;
 
   const std::vector<Picture>& pictures() const { return pictures_; }
@@ -39,7 +39,8 @@ class FigureRunner : public morvek::PlotRunner {
  private:
   const morvek::State& s_;
   bool keep_, all_;
-  int type_ = 0, cls_ = 0;
+  morvek::PlotType type_ = morvek::PlotType::data;
+  int cls_ = 0;  // the class number shown in the name; 0 for none
   std::vector<Picture> pictures_;
 };
 

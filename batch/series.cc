@@ -141,7 +141,7 @@ Results capture(const State& s, Row& row) {
     row.set(p + "u", real(d.u[c]));
     row.set(p + "p", real(d.p[c]));
     row.set(p + "nsim", integer(g.nsim[c]));
-    r.zeroRisk.push_back(morvek::zeroRiskShare(s, static_cast<int>(c + 1)));
+    r.zeroRisk.push_back(morvek::zeroRiskShare(s, c));
     row.set(p + "zero_risk", real(r.zeroRisk.back()));
   }
 

@@ -27,13 +27,13 @@ void BM_PlotSeries(benchmark::State& state) {
     s.data.t2[static_cast<std::size_t>(i)] = 1900.0 + i * 0.01;
     s.data.x2[static_cast<std::size_t>(i)] = 1000.0 + (i * 7919 % 1000) * 0.37;
   }
-  s.settingp[1].xl = 1900.0;
-  s.settingp[1].xu = 1900.0 + n * 0.01;
+  s.settingp[morvek::PlotType::data].xl = 1900.0;
+  s.settingp[morvek::PlotType::data].xu = 1900.0 + n * 0.01;
   std::istringstream in;
   std::ostringstream out;
   morvek::Console console(in, out);
   NoRunner runner;
-  for (auto _ : state) morvek::plot(s, console, runner, 1);
+  for (auto _ : state) morvek::plot(s, console, runner, morvek::PlotType::data);
   state.SetItemsProcessed(state.iterations() * n);
 }
 

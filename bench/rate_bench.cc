@@ -65,7 +65,7 @@ morvek::State oneClass(const std::vector<double>& events, int nhsrch, int ngrid 
   allocate4e(s);
   hminmax(s);
   intensityx(s);
-  pseudodata(s, g.maxnrr);
+  pseudodata(s);
   return s;
 }
 
@@ -105,13 +105,13 @@ void bm_confidence(benchmark::State& state) {
   morvek::State s = oneClass(eventTimes(events), 100, static_cast<int>(state.range(1)));
   s.setting.h[0] = 2.0;
   s.setting.nsim.create(1);
-  morvek::intensity(s, 1);  // a new rate: no band yet
+  morvek::intensity(s, 0);  // a new rate: no band yet
   s.setting.nsim[0] = static_cast<int>(state.range(2));
   std::int32_t seed = -1;
   numerics::ran(s.random, seed);
   for (auto _ : state) {
     morvek::Progress quiet(nullptr, "", "", 0);
-    morvek::confidence(s, 1, quiet, static_cast<unsigned>(state.range(3)));
+    morvek::confidence(s, 0, quiet, static_cast<unsigned>(state.range(3)));
     benchmark::DoNotOptimize(s.data.lyl.at(0, 0));
   }
   rusage usage{};

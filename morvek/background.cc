@@ -118,7 +118,7 @@ void chsett4(State& s, Console& console, PlotRunner& runner) {
     console.line("k_cvm  = " + fmtI(g.kcvm, 6));
     console.line();
     console.pause("Continue with Enter to inspect cross-validation functions");
-    plot(s, console, runner, kWindowPlot);
+    plot(s, console, runner, PlotType::window);
     console.line("k:       " + fmtI(kmin, 6) + " <= [INT] <= " + fmtI(g.kmax, 6));
   });
 }

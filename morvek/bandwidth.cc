@@ -96,16 +96,15 @@ std::vector<double> kernelSums(std::span<const double> events, const ClassRuns& 
   return sums;
 }
 
-[[noreturn]] void searchFault(int fault) {
-  throw Fatal(std::vector<std::string>{"Error in cross-validation (h): " + fmtI(fault, 8), ""});
+[[noreturn]] void searchFault(RateFault fault) {
+  throw Fatal(std::vector<std::string>{"Error in cross-validation (h): " + fmtI(static_cast<int>(fault), 8), ""});
 }
 
 // An optimum at an end of the search is seldom a real one.
-void adviseOnTheOptimum(const State& s, Console& console, int cls) {
-  const auto row = static_cast<std::size_t>(cls - 1);
+void adviseOnTheOptimum(const State& s, Console& console, std::size_t row) {
   const Held2<std::array<double, 2>>& cv = s.data.cv;
   if (cv.cols() == 0) return;
-  const std::string which = "h_cv of class " + std::to_string(cls);
+  const std::string which = "h_cv of class " + std::to_string(row + 1);
   if (s.setting.hcvint[row] == cv.at(row, 0)[0]) {
     console.advise(which + " is the smallest bandwidth searched: clustered events (several per flood)",
                    "lead the cross-validation there; decluster them first (morvek-prep decluster)");
@@ -149,8 +148,8 @@ void cvint(State& s, Progress& progress, unsigned threads) {
     // refuses a bandwidth that is not positive before any sum is formed.
     std::vector<double> integral(points);
     auto integrate = [&](std::size_t j, std::span<double> y, Binning binning) {
-      const int fault = intest(times, *a, *b, bandwidths[j], y, s.data.ft.span(), binning);
-      if (fault != kRateOk) searchFault(fault);
+      const RateFault fault = intest(times, *a, *b, bandwidths[j], y, s.data.ft.span(), binning);
+      if (fault != RateFault::none) searchFault(fault);
       double c = 0;
       for (std::size_t i = inside.first; i < inside.end(); ++i) c += y[i] * y[i];
       integral[j] = c * span / count;
@@ -179,13 +178,12 @@ void cvint(State& s, Progress& progress, unsigned threads) {
   }
 }
 
-void chsett7(State& s, Console& console, int cls) {
+void chsett7(State& s, Console& console, std::size_t row) {
   Setting& g = s.setting;
-  const auto row = static_cast<std::size_t>(cls - 1);
-  adviseOnTheOptimum(s, console, cls);
+  adviseOnTheOptimum(s, console, row);
   g.h[row] = askReal(console, g.hmin, g.hmax, "bandwidth", [&] {
     console.line();
-    console.line("Class " + fmtI(cls, 2) + " - kernel bandwidth h [time units]");
+    console.line("Class " + fmtI(static_cast<long long>(row) + 1, 2) + " - kernel bandwidth h [time units]");
     console.line(fmtES(g.hmin, 10, 3) + " <= [h] <= " + fmtES(g.hmax, 10, 3) + "    - h_cv: " +
                  fmtES(g.hcvint[row], 10, 3));
   });

@@ -22,7 +22,7 @@ void hminmax(State& s);
 // per bandwidth and class: its kernel sums and its integral.
 void cvint(State& s, Progress& progress, unsigned threads = 0);
 
-// Asks for the bandwidth of class `cls` (1 to l).
-void chsett7(State& s, Console& console, int cls);
+// Asks for the bandwidth of class `cls`.
+void chsett7(State& s, Console& console, std::size_t cls);
 
 }  // namespace morvek

@@ -23,6 +23,7 @@
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/menus.h"
 #include "morvek/parallel.h"
 #include "morvek/rate.h"
 
@@ -36,11 +37,11 @@ constexpr std::size_t kChunk = 64;  // replicates drawn ahead of their estimatio
 
 }  // namespace
 
-void chsett8(State& s, Console& console, int cls) {
-  s.setting.nsim[static_cast<std::size_t>(cls - 1)] =
+void chsett8(State& s, Console& console, std::size_t cls) {
+  s.setting.nsim[cls] =
       askInt(console, kMinSimulations, kMaxSimulations, "number of simulations", [&] {
         console.line();
-        console.line("Class " + fmtI(cls, 2) + " - number of bootstrap simulations");
+        console.line("Class " + fmtI(static_cast<long long>(cls) + 1, 2) + " - number of bootstrap simulations");
         console.line(fmtI(kMinSimulations, 3) + " <= [nsim] <= " + fmtI(kMaxSimulations, 5));
       });
 }
@@ -71,8 +72,7 @@ void bootstrap(numerics::RanState& random, std::int32_t& idum, std::span<const d
   }
 }
 
-void confidence(State& s, int cls, Progress& progress, unsigned threads) {
-  const auto row = static_cast<std::size_t>(cls - 1);
+void confidence(State& s, std::size_t row, Progress& progress, unsigned threads) {
   const Setting& g = s.setting;
   const auto times = s.data.t.row(row).first(static_cast<std::size_t>(g.n[row]));
   const auto B = static_cast<std::size_t>(g.nsim[row]);
@@ -102,9 +102,8 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
       // Every replicate is binned afresh, into a transform of its thread's own.
       thread_local std::vector<double> work;
       work.resize(ngrid);
-      const int fault = intest(std::span(resamples).subspan(r * times.size(), times.size()), *a,
-                               *b, h, y, work, Binning::fresh);
-      if (fault != kRateOk) {
+      if (intest(std::span(resamples).subspan(r * times.size(), times.size()), *a, *b, h, y, work,
+                 Binning::fresh) != RateFault::none) {
         throw Fatal(std::vector<std::string>{"Error in subroutine confidence - simulations", ""});
       }
       progress.step();
@@ -138,27 +137,22 @@ void confidence(State& s, int cls, Progress& progress, unsigned threads) {
   }
 }
 
-char decis6(const State& s, Console& console) {
+Part5Choice decis6(const State& s, Console& console) {
   const Setting& g = s.setting;
   Menu menu{{"", "Part 5: Bootstrap Simulations", ""},
-            {{'b', "Bootstrap setting                        [b]"},
-             {'1', "Part 1: Time Interval Extraction         [1]"}}};
-  if (g.datatype == DataType::ordinary) {
-    menu.entries.push_back({'2', "Part 2: Extreme Events Detection         [2]"});
-  }
-  if (g.datatype != DataType::times) {
-    menu.entries.push_back({'3', "Part 3: Magnitude Classification         [3]"});
-  }
-  menu.entries.push_back({'4', "Part 4: Risk Estimation                  [4]"});
-  menu.entries.push_back({'x', "Output and exit                          [x]"});
+            {{key(Part5Choice::bootstrap), "Bootstrap setting                        [b]"}}};
+  addEarlierParts(menu, g.datatype, 5);
+  menu.entries.push_back({key(Part5Choice::exit), "Output and exit                          [x]"});
   console.blank(2);
-  return ask([&]() -> std::optional<char> {
-    const auto key = offer(console, menu);
-    if (key == 'x' && std::find(g.nsim.begin(), g.nsim.end(), kUnsetInt) != g.nsim.end()) {
+  return ask([&]() -> std::optional<Part5Choice> {
+    const auto answer = offer(console, menu);
+    if (!answer) return std::nullopt;
+    const auto choice = static_cast<Part5Choice>(*answer);
+    if (choice == Part5Choice::exit && std::find(g.nsim.begin(), g.nsim.end(), kUnsetInt) != g.nsim.end()) {
       console.line("Bootstrap simulations have not all yet been done");
       return std::nullopt;
     }
-    return key;
+    return choice;
   });
 }
 

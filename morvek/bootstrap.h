@@ -14,8 +14,8 @@
 
 namespace morvek {
 
-// Asks for the number of bootstrap simulations of class `cls` (1 to l).
-void chsett8(State& s, Console& console, int cls);
+// Asks for the number of bootstrap simulations of class `cls`.
+void chsett8(State& s, Console& console, std::size_t cls);
 
 // Asks once per run for the seed of the random generator and seeds it.
 void chsett9(State& s, Console& console);
@@ -26,10 +26,10 @@ void bootstrap(numerics::RanState& random, std::int32_t& idum, std::span<const d
 
 // The band lyl, lyu of class `cls`. The replicates are spread over
 // `threads` threads (0: all cores); the band does not depend on their number.
-void confidence(State& s, int cls, Progress& progress, unsigned threads = 0);
+void confidence(State& s, std::size_t cls, Progress& progress, unsigned threads = 0);
 
-// The Part 5 menu: 'b', '1', '2' (time series), '3' (all but event times),
-// '4' or 'x', which is refused until every class has a band.
-char decis6(const State& s, Console& console);
+enum class Part5Choice : char { bootstrap = 'b', part1 = '1', part2 = '2', part3 = '3', part4 = '4', exit = 'x' };
+// The Part 5 menu; "Output and exit" is refused until every class has a band.
+Part5Choice decis6(const State& s, Console& console);
 
 }  // namespace morvek

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "morvek/format.h"
+#include "morvek/menus.h"
 #include "morvek/resultfile.h"
 
 namespace morvek {
@@ -106,17 +107,12 @@ void perHand(Held<double>& c, int l, Range r, Console& console) {
   });
 }
 
-const Menu& part3Menu(DataType type) {
-  static const Menu series{{"", "Part 3: Magnitude Classification", ""},
-                           {{'m', "Magnitude classes                        [m]"},
-                            {'1', "Part 1: Time Interval Extraction         [1]"},
-                            {'2', "Part 2: Extreme Events Detection         [2]"},
-                            {'c', "Continue                                 [c]"}}};
-  static const Menu events{{"", "Part 3: Magnitude Classification", ""},
-                           {{'m', "Magnitude classes                        [m]"},
-                            {'1', "Part 1: Time Interval Extraction         [1]"},
-                            {'c', "Continue                                 [c]"}}};
-  return type == DataType::ordinary ? series : events;
+Menu part3Menu(DataType type) {
+  Menu menu{{"", "Part 3: Magnitude Classification", ""},
+            {{key(Part3Choice::classes), "Magnitude classes                        [m]"}}};
+  addEarlierParts(menu, type, 3);
+  menu.entries.push_back({key(Part3Choice::proceed), "Continue                                 [c]"});
+  return menu;
 }
 
 // Heading and rows of the class table. A bandwidth or simulation count is
@@ -159,14 +155,12 @@ void chsett6(State& s, Console& console) {
   Setting& g = s.setting;
   if (s.setting.datatype == DataType::times) {
     g.l = 1;
-    allocate3a(s);
-    init3b(s);
+    make(s, Group::g3a);
     return;
   }
   const Range r = rangeOf(s.data.x3);
   g.l = askClassCount(console, r);
-  allocate3a(s);
-  init3b(s);
+  make(s, Group::g3a);
   const char spacing = g.l == 1 ? 'e' : choose(console, kSpacingMenu);
   if (spacing == 'e') {
     evenlySpaced(g.c, g.l, r);
@@ -187,8 +181,7 @@ void classes(State& s) {
           std::count_if(d.x3.begin(), d.x3.end(), [&](double x) { return inClass(g.c, j, x); }));
     }
   }
-  allocate3b(s);
-  init3c(s);
+  make(s, Group::g3b);
   if (g.datatype == DataType::times) {
     for (std::size_t i = 0; i < d.t3.size(); ++i) s.data.t4.at(0, i) = d.t3[i];
     return;
@@ -227,17 +220,30 @@ void chsett6a(State& s) {
   }
 }
 
-char decis3(const State& s, Console& console) {
+Part3Choice decis3(const State& s, Console& console) {
   console.blank(2);
-  const Menu& menu = part3Menu(s.setting.datatype);
-  return ask([&]() -> std::optional<char> {
-    const auto key = offer(console, menu);
-    if (key == 'c' && s.setting.l == kUnsetInt) {
+  const Menu menu = part3Menu(s.setting.datatype);
+  return ask([&]() -> std::optional<Part3Choice> {
+    const auto answer = offer(console, menu);
+    if (!answer) return std::nullopt;
+    const auto choice = static_cast<Part3Choice>(*answer);
+    if (choice == Part3Choice::proceed && s.setting.l == kUnsetInt) {
       console.line("Magnitude classes have not yet been set");
       return std::nullopt;
     }
-    return key;
+    return choice;
   });
+}
+
+std::size_t decis5(const State& s, Console& console) {
+  const int l = s.setting.l;
+  if (l == 1) return 0;
+  console.line();
+  const int number = askInt(console, 1, l, "class number", [&] {
+    console.line();
+    console.line("Class number [ <= " + fmtI(l, 2) + " ]: ");
+  });
+  return static_cast<std::size_t>(number - 1);
 }
 
 void info3(const State& s, Console& console) {

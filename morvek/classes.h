@@ -27,9 +27,14 @@ void classes(State& s);
 // switched to reflection.
 void chsett6a(State& s);
 
-// The Part 3 menu: 'm', '1', '2' (time series only) or 'c', which is
-// refused until classes have been made.
-char decis3(const State& s, Console& console);
+enum class Part3Choice : char { classes = 'm', part1 = '1', part2 = '2', proceed = 'c' };
+// The Part 3 menu; "Continue" is refused until classes have been made.
+Part3Choice decis3(const State& s, Console& console);
+
+// The class a per-class action is for, asked when there is more than one:
+// the dialog shows classes numbered from 1, the result is the class's row
+// in the per-class arrays.
+std::size_t decis5(const State& s, Console& console);
 
 // The class table, once classes exist; on the console, or appended to a
 // result file.

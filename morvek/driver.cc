@@ -14,6 +14,8 @@
 #include "morvek/extremes.h"
 #include "morvek/fatal.h"
 #include "morvek/interval.h"
+#include "morvek/menus.h"
+#include "morvek/plot.h"
 #include "morvek/plotsettings.h"
 #include "morvek/pseudodata.h"
 #include "morvek/rate.h"
@@ -36,8 +38,6 @@ std::string workingFolder() {
 constexpr int kPasses = 10000;
 
 enum class Step { part1, part2, part3, part4, end };
-
-constexpr char kDefaults = '-';
 
 class Driver {
  public:
@@ -77,8 +77,7 @@ class Driver {
     info0e(console_);
     chsett1(s_, console_);
     chsett2(s_, console_);
-    allocate0(s_);
-    init0(s_);
+    enter(s_, Stage::start);
     read1(s_, console_, ReadOption::values);
     chsett3(s_, console_);
     check1(s_);
@@ -86,11 +85,13 @@ class Driver {
 
   bool isTimes() const { return s_.setting.datatype == DataType::times; }
 
-  void draw(int type, int cls = 0) { plot(s_, console_, runner_, type, cls); }
-  void setUp(int type, char option = kDefaults) { chsettp(s_, console_, type, option); }
+  void draw(PlotType type, std::size_t cls = 0) { plot(s_, console_, runner_, type, cls); }
+  void setUp(PlotType type, BackgroundSetting setting = BackgroundSetting::defaults) {
+    chsettp(s_, console_, type, setting);
+  }
 
-  // A return to Part `part` releases its workspace and that of all later
-  // Parts, so that the next pass creates every group afresh.
+  // A return to Part `part` (1 to 3) releases its workspace and that of all
+  // later Parts, so that the next pass creates every group afresh.
   Step back(int part) {
     releaseFromPart(s_, part);
     switch (part) {
@@ -104,18 +105,16 @@ class Driver {
   Step part1() {
     if (--part1Passes_ < 0) return Step::end;
     part2Passes_ = kPasses;
-    init1a(s_);
-    allocate1(s_);
-    init1b(s_);
+    enter(s_, Stage::interval);
     // Event times are drawn as impulses, the other types as a curve.
-    const int plotType = isTimes() ? kTimesPlot : kDataPlot;
+    const PlotType plotType = isTimes() ? PlotType::times : PlotType::data;
     for (int menu = 0; menu < kPasses; ++menu) {
       setUp(plotType);
       draw(plotType);
       info1(s_, console_);
-      const char answer = decis1(console_);
-      if (answer == 'c') break;
-      interval(s_, console_, answer);
+      const Part1Choice choice = decis1(console_);
+      if (choice == Part1Choice::proceed) break;
+      interval(s_, console_, choice);
     }
     chsett3a(s_);
     return Step::part2;
@@ -125,70 +124,66 @@ class Driver {
   Step part2() {
     if (--part2Passes_ < 0) return back(1);
     part3Passes_ = kPasses;
-    allocate2a(s_);
-    allocate2c(s_);
-    init2a(s_);
-    init2b(s_);
-    init2c(s_);
+    enter(s_, Stage::detection);
     console_.clear();
     info1(s_, console_);
     if (s_.setting.datatype != DataType::ordinary) {
       extremes(s_);
-    } else if (backgroundStage() == '1') {
+    } else if (backgroundStage() == Part2Choice::part1) {
       return back(1);
     }
     if (!isTimes()) {
-      setUp(kExtremesPlot);
-      draw(kExtremesPlot);
+      setUp(PlotType::extremes);
+      draw(PlotType::extremes);
     }
     return Step::part3;
   }
 
   // Window, background, threshold and extremes of a time series, until the
-  // user goes on ('c') or back to Part 1 ('1'). Each limit that is used up
-  // falls back to the next outer one; the outermost goes on.
-  char backgroundStage() {
+  // user goes on or back to Part 1. Each limit that is used up falls back to
+  // the next outer one; the outermost goes on.
+  Part2Choice backgroundStage() {
     for (int stage = 0; stage < kPasses; ++stage) {
-      setUp(kBackgroundPlot);
+      setUp(PlotType::background);
       for (int smoothing = 0; smoothing < kPasses; ++smoothing) {
         chsett4(s_, console_, runner_);
         background(s_, console_);
         if (s_.setting.z != kUnsetReal) extremes(s_);
-        draw(kBackgroundPlot);
-        const char answer = part2Menu();
-        if (answer == '1' || answer == 'c') return answer;
+        draw(PlotType::background);
+        const Part2Choice choice = part2Menu();
+        if (choice != Part2Choice::smoothing) return choice;
       }
     }
-    return 'c';
+    return Part2Choice::proceed;
   }
 
-  // The Part 2 menu until it asks for a new smoothing pass ('b'), for Part
-  // 1 or to go on; a used-up menu acts as 'b'.
-  char part2Menu() {
+  // The Part 2 menu until it asks for a new smoothing pass, for Part 1 or
+  // to go on; a used-up menu asks for a new smoothing pass.
+  Part2Choice part2Menu() {
     for (int menu = 0; menu < kPasses; ++menu) {
       info1(s_, console_);
       info2(s_, console_);
-      const char answer = decis2(s_, console_);
-      switch (answer) {
-        case 'b':
-        case '1':
-        case 'c': return answer;
-        case 's':
-          chsett5(s_, console_);
-          setUp(kBackgroundPlot, answer);
-          extremes(s_);
+      const Part2Answer answer = decis2(s_, console_);
+      switch (answer.choice) {
+        case Part2Choice::smoothing:
+        case Part2Choice::part1:
+        case Part2Choice::proceed: return answer.choice;
+        case Part2Choice::plot:
+        case Part2Choice::threshold:
+          if (answer.setting == BackgroundSetting::threshold) chsett5(s_, console_);
+          setUp(PlotType::background, answer.setting);
+          if (answer.setting == BackgroundSetting::threshold) extremes(s_);
           break;
-        default: setUp(kBackgroundPlot, answer); break;
       }
-      draw(kBackgroundPlot);
+      draw(PlotType::background);
     }
-    return 'b';
+    return Part2Choice::smoothing;
   }
 
   // A new pass of the Part 3 loop: the magnitude classes.
   Step part3() {
     if (--part3Passes_ < 0) return back(2);
-    init3a(s_);
+    enter(s_, Stage::classification);
     console_.clear();
     if (isTimes()) {
       makeClasses();
@@ -198,19 +193,17 @@ class Driver {
       info1(s_, console_);
       info2(s_, console_);
       info3(s_, console_);
-      switch (decis3(s_, console_)) {
-        case 'm':
-          release(s_, Group::g3a);
-          release(s_, Group::g3b);
-          release(s_, Group::g4a);
-          release(s_, Group::g5a);
-          setUp(kDistributionPlot);
-          draw(kDistributionPlot);
+      const Part3Choice choice = decis3(s_, console_);
+      switch (choice) {
+        case Part3Choice::classes:
+          for (Group group : {Group::g3a, Group::g3b, Group::g4a, Group::g5a}) release(s_, group);
+          setUp(PlotType::distribution);
+          draw(PlotType::distribution);
           makeClasses();
           break;
-        case '1': return back(1);
-        case '2': return back(2);
-        case 'c': return Step::part4;
+        case Part3Choice::part1:
+        case Part3Choice::part2: return back(partOf(choice));
+        case Part3Choice::proceed: return Step::part4;
       }
     }
     return Step::part4;
@@ -219,13 +212,10 @@ class Driver {
   // The class dialog with the per-class settings that come with classes.
   void makeClasses() {
     chsett6(s_, console_);
-    allocate4a(s_);
-    init4a(s_);
-    allocate5a(s_);
-    init5a(s_);
+    enter(s_, Stage::classes);
     classes(s_);
-    setUp(kClassesPlot);
-    draw(kClassesPlot);
+    setUp(PlotType::classes);
+    draw(PlotType::classes);
   }
 
   // The way from Part 3 to the risk estimation: pseudodata and the
@@ -234,96 +224,88 @@ class Driver {
   // counts they belong to, so a return from Part 5 keeps them.
   Step part4() {
     chsett6a(s_);
-    allocate4b(s_);
-    init4b(s_);
-    allocate4c(s_);
-    init4c(s_);
-    allocate4d(s_);
-    init4d(s_);
-    allocate4e(s_);
-    init4e(s_);
+    enter(s_, Stage::risk);
     pseudodataPending_ = true;
     crossValidationPending_ = true;
     for (int pass = 0; pass < kPasses; ++pass) {
-      char answer = riskPass();
-      if (answer == 'c') answer = part5();
-      switch (answer) {
-        case '1': return back(1);
-        case '2': return back(2);
-        case '3': return back(3);
-        case 'x': return Step::end;
-        default: break;  // '4': the next pass
+      const Part4Choice choice = riskPass();
+      int part = partOf(choice);
+      if (choice == Part4Choice::proceed) {
+        const Part5Choice next = part5();
+        if (next == Part5Choice::exit) return Step::end;
+        part = partOf(next);
       }
+      if (part != 4) return back(part);  // 4: the next pass
     }
     return back(3);
   }
 
   // One pass of the Part 4 loop, until its menu leaves it.
-  char riskPass() {
+  Part4Choice riskPass() {
     console_.clear();
     hminmax(s_);
     intensityx(s_);
     for (int menu = 0; menu < kPasses; ++menu) {
       info1(s_, console_);
       info3(s_, console_);
-      const char answer = decis4(s_, console_);
-      switch (answer) {
-        case 'k': estimate(); break;
-        case 't': {
-          const int cls = decis5(s_, console_);
+      const Part4Choice choice = decis4(s_, console_);
+      switch (choice) {
+        case Part4Choice::bandwidth: estimate(); break;
+        case Part4Choice::test: {
+          const std::size_t cls = decis5(s_, console_);
           test(s_, cls);
           info4(s_, console_, cls);
           console_.clear();
           break;
         }
-        default: return answer;
+        default: return choice;
       }
     }
-    return 'c';
+    return Part4Choice::proceed;
   }
 
   // The bandwidth and rate of one class; pseudodata and cross-validation
   // run at the first request after the classes were made.
   void estimate() {
-    if (pseudodataPending_) pseudodata(s_, s_.setting.maxnrr);
+    if (pseudodataPending_) pseudodata(s_);
     if (crossValidationPending_) {
       Progress progress(console_, "Cross-validation of the kernel bandwidth",
                         "bandwidths", 2L * s_.setting.l * s_.parameters.nhsrch);
       cvint(s_, progress, s_.threads);
     }
-    const int cls = decis5(s_, console_);
-    draw(kBandwidthPlot, cls);
+    const std::size_t cls = decis5(s_, console_);
+    draw(PlotType::bandwidth, cls);
     chsett7(s_, console_, cls);
     intensity(s_, cls);
     test(s_, cls);
-    setUp(kRatePlot);
-    draw(kRatePlot, cls);
+    setUp(PlotType::rate);
+    draw(PlotType::rate, cls);
     check2(s_, console_, cls);
     pseudodataPending_ = false;
     crossValidationPending_ = false;
   }
 
-  // Part 5 until its menu leaves it: '1', '2', '3', '4' or 'x'. A used-up
-  // menu goes back to Part 4.
-  char part5() {
+  // Part 5 until its menu leaves it for an earlier Part or the output. A
+  // used-up menu goes back to Part 4.
+  Part5Choice part5() {
     console_.clear();
     for (int menu = 0; menu < kPasses; ++menu) {
       info1(s_, console_);
       info3(s_, console_);
-      const char answer = decis6(s_, console_);
-      if (answer != 'b') return answer;
-      const int cls = decis5(s_, console_);
+      const Part5Choice choice = decis6(s_, console_);
+      if (choice != Part5Choice::bootstrap) return choice;
+      const std::size_t cls = decis5(s_, console_);
       chsett8(s_, console_, cls);
       chsett9(s_, console_);
       {
         Progress progress(console_, "Bootstrap simulations", "replicates",
-                          s_.setting.nsim[static_cast<std::size_t>(cls - 1)]);
+                          s_.setting.nsim[cls]);
         confidence(s_, cls, progress, s_.threads);
       }
-      setUp(kBandPlot);
-      draw(kBandPlot, cls);
+      setUp(PlotType::band);
+      draw(PlotType::band, cls);
     }
-    return '4';
+    return Part5Choice::part4;
   }
 
   // The result files, the closing screen and the release of everything.

@@ -8,6 +8,7 @@
 
 #include "morvek/config.h"
 #include "morvek/format.h"
+#include "morvek/menus.h"
 #include "morvek/resultfile.h"
 
 namespace morvek {
@@ -33,7 +34,7 @@ void detect(State& s) {
   int count = 0;
   for (std::size_t i = 0; i < n2; ++i) count += beyond(i);
   s.setting.n3 = count;
-  allocate2b(s);
+  make(s, Group::g2b);
   std::size_t j = 0;
   for (std::size_t i = 0; i < n2; ++i) {
     if (!beyond(i)) continue;
@@ -43,23 +44,27 @@ void detect(State& s) {
   }
 }
 
-const Menu kPart2Menu{{"", "Part 2: Extreme Events Detection", ""},
-                      {{'p', "Plot setting                             [p]"},
-                       {'t', "Threshold setting                        [t]"},
-                       {'b', "Background smoothing                     [b]"},
-                       {'1', "Part 1: Time Interval Extraction         [1]"},
-                       {'c', "Continue                                 [c]"}}};
+// Only time series come to Part 2.
+Menu part2Menu() {
+  Menu menu{{"", "Part 2: Extreme Events Detection", ""},
+            {{key(Part2Choice::plot), "Plot setting                             [p]"},
+             {key(Part2Choice::threshold), "Threshold setting                        [t]"},
+             {key(Part2Choice::smoothing), "Background smoothing                     [b]"}}};
+  addEarlierParts(menu, DataType::ordinary, 2);
+  menu.entries.push_back({key(Part2Choice::proceed), "Continue                                 [c]"});
+  return menu;
+}
 
 const Menu kPlotMenu{{"", "Plot setting:", ""},
-                     {{'h', "Horizontal range = extracted time interval [h]"},
-                      {'o', "                   other                   [o]"},
-                      {'v', "Vertical range                             [v]"},
-                      {'l', "Vertical axis: linear                      [l]"},
-                      {'g', "               log_10                      [g]"}}};
+                     {{key(BackgroundSetting::defaultHorizontal), "Horizontal range = extracted time interval [h]"},
+                      {key(BackgroundSetting::otherHorizontal), "                   other                   [o]"},
+                      {key(BackgroundSetting::vertical), "Vertical range                             [v]"},
+                      {key(BackgroundSetting::linear), "Vertical axis: linear                      [l]"},
+                      {key(BackgroundSetting::log), "               log_10                      [g]"}}};
 
 const Menu kThresholdMenu{{"", "Threshold setting:", ""},
-                          {{'t', "Test                                     [t]"},
-                           {'s', "Set                                      [s]"}}};
+                          {{key(BackgroundSetting::testLines), "Test                                     [t]"},
+                           {key(BackgroundSetting::threshold), "Set                                      [s]"}}};
 
 // Lines 2 to 4 of the summary, as far as their values are set.
 std::vector<std::string> summaryLines(const Setting& g) {
@@ -102,7 +107,7 @@ void extremes(State& s) {
     return;
   }
   s.setting.n3 = s.setting.n2;
-  allocate2b(s);
+  make(s, Group::g2b);
   const Data& d = s.data;
   std::copy(d.t2.begin(), d.t2.end(), s.data.t3.begin());
   if (s.hasValues()) std::copy(d.x2.begin(), d.x2.end(), s.data.x3.begin());
@@ -123,15 +128,19 @@ void chsett5(State& s, Console& console) {
   });
 }
 
-char decis2(const State& s, Console& console) {
+Part2Answer decis2(const State& s, Console& console) {
   console.blank(2);
-  return ask([&]() -> std::optional<char> {
-    const auto key = offer(console, kPart2Menu);
-    if (!key) return std::nullopt;
-    switch (*key) {
-      case 'p': return choose(console, kPlotMenu);
-      case 't': return choose(console, kThresholdMenu);
-      case 'c':
+  static const Menu menu = part2Menu();
+  return ask([&]() -> std::optional<Part2Answer> {
+    const auto answer = offer(console, menu);
+    if (!answer) return std::nullopt;
+    const auto choice = static_cast<Part2Choice>(*answer);
+    switch (choice) {
+      case Part2Choice::plot:
+        return Part2Answer{choice, static_cast<BackgroundSetting>(choose(console, kPlotMenu))};
+      case Part2Choice::threshold:
+        return Part2Answer{choice, static_cast<BackgroundSetting>(choose(console, kThresholdMenu))};
+      case Part2Choice::proceed:
         if (s.setting.z == kUnsetReal) {
           console.line("Threshold has not yet been set");
           return std::nullopt;
@@ -149,8 +158,8 @@ char decis2(const State& s, Console& console) {
           explainZeroVariability(s, console);
           return std::nullopt;
         }
-        return 'c';
-      default: return key;
+        return Part2Answer{choice};
+      default: return Part2Answer{choice};
     }
   });
 }

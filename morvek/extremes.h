@@ -5,6 +5,7 @@
 #include <string>
 
 #include "morvek/console.h"
+#include "morvek/plotsettings.h"
 #include "morvek/state.h"
 
 namespace morvek {
@@ -16,12 +17,17 @@ void extremes(State& s);
 // Asks for the threshold z.
 void chsett5(State& s, Console& console);
 
-// The Part 2 menu with its plot and threshold submenus. Returns 'b', '1' or
-// 'c', or the letter chosen in a submenu ('h', 'o', 'v', 'l', 'g' for the
-// plot, 't' or 's' for the threshold). "c" is refused until a threshold is
-// set and at least three extremes exist, and while the variability is zero
-// at an extreme.
-char decis2(const State& s, Console& console);
+enum class Part2Choice : char { plot = 'p', threshold = 't', smoothing = 'b', part1 = '1', proceed = 'c' };
+// A choice of the Part 2 menu, with the setting chosen in the submenu of
+// the plot or threshold.
+struct Part2Answer {
+  Part2Choice choice;
+  BackgroundSetting setting = BackgroundSetting::defaults;
+};
+// The Part 2 menu with its plot and threshold submenus. "Continue" is
+// refused until a threshold is set and at least three extremes exist, and
+// while the variability is zero at an extreme.
+Part2Answer decis2(const State& s, Console& console);
 
 // The summary of the detection: window, threshold and number of extremes,
 // as far as they are set; on the console, or appended to a result file.

@@ -9,6 +9,7 @@
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/menus.h"
 #include "morvek/resultfile.h"
 #include "morvek/startup.h"
 
@@ -65,8 +66,7 @@ std::string ruleNote(const Parameters& p) {
 // Replaces the extracted interval by points first..last of the data.
 void extract(State& s, std::size_t from, std::size_t to) {
   s.setting.n2 = static_cast<int>(to - from);
-  deallocate1(s);
-  allocate1(s);
+  make(s, Group::g1);
   std::copy(s.data.t1.begin() + from, s.data.t1.begin() + to, s.data.t2.begin());
   if (s.hasValues()) {
     std::copy(s.data.x1.begin() + from, s.data.x1.begin() + to, s.data.x2.begin());
@@ -128,19 +128,19 @@ void check1(const State& s) {
   if (spacing < kMinSpacing) spacingProblem(spacing, "Minimum allowed is: ", kMinSpacing);
 }
 
-char decis1(Console& console) {
+Part1Choice decis1(Console& console) {
   console.blank(2);
   static const Menu menu{{"", "Part 1: Time Interval Extraction", ""},
-                         {{'n', "New                                      [n]"},
-                          {'o', "Original                                 [o]"},
-                          {'c', "Continue                                 [c]"}}};
-  return choose(console, menu);
+                         {{key(Part1Choice::newInterval), "New                                      [n]"},
+                          {key(Part1Choice::original), "Original                                 [o]"},
+                          {key(Part1Choice::proceed), "Continue                                 [c]"}}};
+  return static_cast<Part1Choice>(choose(console, menu));
 }
 
-void interval(State& s, Console& console, char answer) {
+void interval(State& s, Console& console, Part1Choice choice) {
   const double oldFirst = firstTime(s.data.t2);
   const double oldLast = lastTime(s.data.t2);
-  if (answer == 'o') {
+  if (choice == Part1Choice::original) {
     extract(s, 0, s.data.t1.size());
   } else {
     newInterval(s, console);

@@ -18,13 +18,13 @@ void chsett3(State& s, Console& console);
 // time unit.
 void check1(const State& s);
 
-// Shows the Part 1 menu; returns 'n' (new interval), 'o' (original
-// interval) or 'c' (continue).
-char decis1(Console& console);
+enum class Part1Choice : char { newInterval = 'n', original = 'o', proceed = 'c' };
+// Shows the Part 1 menu.
+Part1Choice decis1(Console& console);
 
-// Extracts a new interval ('n', asked from the user) or returns to the
-// whole data ('o'). A changed interval discards the background window.
-void interval(State& s, Console& console, char answer);
+// Extracts a new interval (asked from the user) or returns to the whole
+// data. A changed interval discards the background window.
+void interval(State& s, Console& console, Part1Choice choice);
 
 // The largest background window offered for the extracted interval: a
 // share krel of its points, at least kmin, and never more than fits.

@@ -29,11 +29,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// What one call draws: the state, the type and, for types 9 to 11, the
-// 0-based row of the class in the per-class arrays.
+// What one call draws: the state, the type and, for the pictures of one
+// class, the 0-based row of the class in the per-class arrays.
 struct Request {
   const State& s;
-  int type;
+  PlotType type;
   std::size_t cls;
   const PlotAxes& axes() const { return s.settingp[type]; }
 };
@@ -295,7 +295,7 @@ enum class XRange { automatic, settings };
 enum class YRange { automatic, automaticBoth, settings, settingsUnlessUnset };
 
 struct Layout {
-  int type;
+  PlotType type;
   std::string_view key;
   Grid grid;
   std::string_view xlabel;  // whole lines
@@ -311,41 +311,41 @@ struct Layout {
 
 const std::vector<Layout>& layouts() {
   static const std::vector<Layout> table{
-      {kDataPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
+      {PlotType::data, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
        XRange::settings, YRange::automatic, rowsSeries, titleData, noExtras, noExtras, clausesSeries},
-      {kBackgroundPlot, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
+      {PlotType::background, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Time series value  x")~"},
        XRange::settings, YRange::settingsUnlessUnset, rowsBackground, titleInterval, logBackground,
        noExtras, clausesBackground},
-      {kExtremesPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Scaled extreme value  x")~"},
+      {PlotType::extremes, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Scaled extreme value  x")~"},
        XRange::settings, YRange::automatic, rowsExtremes, titleExtremes, noExtras, noExtras,
        clausesExtremes},
-      {kDistributionPlot, " set key bottom right", Grid::fine, R"~( set xlabel "Scaled extreme value  x")~", {" set ylabel"},
+      {PlotType::distribution, " set key bottom right", Grid::fine, R"~( set xlabel "Scaled extreme value  x")~", {" set ylabel"},
        XRange::settings, YRange::settings, rowsDistribution, titleDistribution, logDistribution,
        noExtras, clausesDistribution},
-      {kClassesPlot, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Magnitude class")~"},
+      {PlotType::classes, " set key", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Magnitude class")~"},
        XRange::settings, YRange::settings, rowsClasses, titleExtremes, noExtras, ticsClasses,
        clausesClasses},
-      {kBandwidthPlot, " set key", Grid::major, R"~( set xlabel "Kernel bandwidth  h")~", {R"~( set ylabel "C(h)")~"},
+      {PlotType::bandwidth, " set key", Grid::major, R"~( set xlabel "Kernel bandwidth  h")~", {R"~( set ylabel "C(h)")~"},
        XRange::automatic, YRange::automatic, rowsBandwidth, titleBandwidth, noExtras, noExtras,
        clausesBandwidth},
-      {kRatePlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
+      {PlotType::rate, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
        XRange::settings, YRange::automatic, rowsRate, titleRate, noExtras, noExtras, clausesRate},
-      {kBandPlot, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
+      {PlotType::band, " set key", Grid::major, R"~( set xlabel "Time  t")~", {R"~( set ylabel "Occurrence rate (risk/time)")~"},
        XRange::settings, YRange::automatic, rowsBand, titleBand, noExtras, noExtras, clausesBand},
-      {kTimesPlot, " set nokey", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel " ")~"},
+      {PlotType::times, " set nokey", Grid::none, R"~( set xlabel "Time  t")~", {R"~( set ylabel " ")~"},
        XRange::settings, YRange::settings, rowsTimes, titleInterval, noExtras, ticsTimes, clausesTimes},
-      {kWindowPlot, " set key top left", Grid::major, R"~( set xlabel "Smoothing parameter  k")~",
+      {PlotType::window, " set key top left", Grid::major, R"~( set xlabel "Smoothing parameter  k")~",
        {R"~( set ylabel " C_1(k)")~", R"~( set y2label " C_m(k)")~"}, XRange::automatic,
        YRange::automaticBoth, rowsWindow, titleWindow, noExtras, noExtras, clausesWindow},
   };
   return table;
 }
 
-const Layout* layoutOf(int type) {
+const Layout& layoutOf(PlotType type) {
   for (const Layout& layout : layouts()) {
-    if (layout.type == type) return &layout;
+    if (layout.type == type) return layout;
   }
-  return nullptr;
+  throw std::logic_error("no layout for a plot type");
 }
 
 // ---- Command file --------------------------------------------------------
@@ -430,27 +430,22 @@ Lines commandLines(const Layout& layout, const Request& r) {
 
 }  // namespace
 
-void plot(const State& s, Console& console, PlotRunner& runner, int type, int cls) {
-  if (type < kDataPlot || type > kWindowPlot) throw Fatal(std::string("Plot-type value out of range"));
-  const Layout* layout = layoutOf(type);
-  // Types 2 to 4 are valid numbers that no picture uses.
-  if (layout == nullptr) return;
-  const bool perClass = type >= kBandwidthPlot && type <= kBandPlot;
-  assert(!perClass || cls >= 1);
-  const Request request{s, type, perClass ? static_cast<std::size_t>(cls - 1) : 0};
+void plot(const State& s, Console& console, PlotRunner& runner, PlotType type, std::size_t cls) {
+  const Layout& layout = layoutOf(type);
+  const Request request{s, type, perClass(type) ? cls : 0};
 
   // Both files are closed before gnuplot starts, so it reads them whole.
   {
     std::ofstream data(s.folder / kPlotDataFile, std::ios::out | std::ios::trunc);
     if (!data) throw Fatal(std::string("Error during plot data file opening"));
-    layout->rows(request, data);
+    layout.rows(request, data);
   }
   {
     std::ofstream commands(s.folder / kPlotCommandFile, std::ios::out | std::ios::trunc);
     if (!commands) throw Fatal(std::string("Error during plot command file opening"));
-    for (const std::string& line : commandLines(*layout, request)) commands << line << '\n';
+    for (const std::string& line : commandLines(layout, request)) commands << line << '\n';
   }
-  runner.drawing(type, perClass ? cls : 0);
+  runner.drawing(type, request.cls);
   plotgn(console, runner);
 }
 

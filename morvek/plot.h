@@ -22,9 +22,9 @@ class PlotRunner {
  public:
   virtual ~PlotRunner() = default;
   virtual void run(const std::string& commandLine) = 0;
-  // Called with the picture's type and class (0 where it has none) when its
-  // files are written, before run.
-  virtual void drawing(int /*type*/, int /*cls*/) {}
+  // Called with the picture's type and class (its row; 0 where it has none)
+  // when its files are written, before run.
+  virtual void drawing(PlotType /*type*/, std::size_t /*cls*/) {}
 };
 
 // Whether gnuplot draws in a window of its own, by the terminal named in
@@ -51,8 +51,8 @@ class SystemPlotRunner : public PlotRunner {
 };
 
 // Writes "1.tmp" and "2.tmp" for the plot type and draws them. `cls` is the
-// magnitude class (1 to l) of types 9, 10 and 11 and ignored otherwise.
-void plot(const State& s, Console& console, PlotRunner& runner, int type, int cls = 0);
+// magnitude class (its row) of the pictures of one class, ignored otherwise.
+void plot(const State& s, Console& console, PlotRunner& runner, PlotType type, std::size_t cls = 0);
 
 // Flushes the console and runs "gnuplot 2.tmp".
 void plotgn(Console& console, PlotRunner& runner);

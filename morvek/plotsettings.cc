@@ -1,5 +1,5 @@
 // Axis settings of the plot types. The defaults of each type and the
-// plot-setting choices of the background picture (type 5) are rows of two
+// plot-setting choices of the background picture are rows of two
 // small tables; the three choices that ask the user go through ask(), so
 // each gets the usual five attempts.
 //
@@ -47,13 +47,13 @@ void setDefaultHorizontal(const State& s, PlotAxes& a) {
 // ---- Defaults per type ---------------------------------------------------
 
 void defaultsData(State& s) {
-  PlotAxes& a = s.settingp[kDataPlot];
+  PlotAxes& a = s.settingp[PlotType::data];
   setDefaultHorizontal(s, a);
   a.logy = Scale::lin;
 }
 
 void defaultsBackground(State& s) {
-  PlotAxes& a = s.settingp[kBackgroundPlot];
+  PlotAxes& a = s.settingp[PlotType::background];
   setDefaultHorizontal(s, a);
   a.yl = kUnsetReal;
   a.logy = Scale::lin;
@@ -61,7 +61,7 @@ void defaultsBackground(State& s) {
 }
 
 void defaultsExtremes(State& s) {
-  PlotAxes& a = s.settingp[kExtremesPlot];
+  PlotAxes& a = s.settingp[PlotType::extremes];
   setDefaultHorizontal(s, a);
   a.yl = kUnsetReal;
 }
@@ -69,7 +69,7 @@ void defaultsExtremes(State& s) {
 // Extreme values on the horizontal axis, ranks 1 to n3 on the vertical; a
 // log axis only where every extreme is positive.
 void defaultsDistribution(State& s) {
-  PlotAxes& a = s.settingp[kDistributionPlot];
+  PlotAxes& a = s.settingp[PlotType::distribution];
   const Extent values = extentOf(s.data.x3.first(s.setting.n3));
   a.xl = values.low;
   a.xu = values.high;
@@ -81,27 +81,27 @@ void defaultsDistribution(State& s) {
 
 // Room above the top class for the key.
 void defaultsClasses(State& s) {
-  PlotAxes& a = s.settingp[kClassesPlot];
+  PlotAxes& a = s.settingp[PlotType::classes];
   setDefaultHorizontal(s, a);
   a.yl = 0.0;
   a.yu = static_cast<double>(1.25f * static_cast<float>(s.setting.l));
   a.logy = Scale::lin;
 }
 
-void defaultsBandwidth(State& s) { s.settingp[kBandwidthPlot].yl = kUnsetReal; }
+void defaultsBandwidth(State& s) { s.settingp[PlotType::bandwidth].yl = kUnsetReal; }
 
-void defaultsObservation(State& s, int type) {
+void defaultsObservation(State& s, PlotType type) {
   PlotAxes& a = s.settingp[type];
   a.xl = s.setting.tobsl;
   a.xu = s.setting.tobsr;
   a.yl = kUnsetReal;
 }
 
-void defaultsRate(State& s) { defaultsObservation(s, kRatePlot); }
-void defaultsBand(State& s) { defaultsObservation(s, kBandPlot); }
+void defaultsRate(State& s) { defaultsObservation(s, PlotType::rate); }
+void defaultsBand(State& s) { defaultsObservation(s, PlotType::band); }
 
 void defaultsTimes(State& s) {
-  PlotAxes& a = s.settingp[kTimesPlot];
+  PlotAxes& a = s.settingp[PlotType::times];
   setDefaultHorizontal(s, a);
   a.yl = 0.0;
   a.yu = 1.25;
@@ -109,30 +109,30 @@ void defaultsTimes(State& s) {
 }
 
 struct Defaults {
-  int type;
+  PlotType type;
   void (*set)(State&);
 };
 
-// Types without a row (2 to 4, 13 and the unused numbers) keep their settings.
+// The window search's picture has no row: it keeps its settings.
 constexpr Defaults kDefaults[] = {
-    {kDataPlot, defaultsData},
-    {kBackgroundPlot, defaultsBackground},
-    {kExtremesPlot, defaultsExtremes},
-    {kDistributionPlot, defaultsDistribution},
-    {kClassesPlot, defaultsClasses},
-    {kBandwidthPlot, defaultsBandwidth},
-    {kRatePlot, defaultsRate},
-    {kBandPlot, defaultsBand},
-    {kTimesPlot, defaultsTimes},
+    {PlotType::data, defaultsData},
+    {PlotType::background, defaultsBackground},
+    {PlotType::extremes, defaultsExtremes},
+    {PlotType::distribution, defaultsDistribution},
+    {PlotType::classes, defaultsClasses},
+    {PlotType::bandwidth, defaultsBandwidth},
+    {PlotType::rate, defaultsRate},
+    {PlotType::band, defaultsBand},
+    {PlotType::times, defaultsTimes},
 };
 
 // ---- Choices for the background picture ----------------------------------
 
-void chooseDefaultHorizontal(State& s, Console&) { setDefaultHorizontal(s, s.settingp[kBackgroundPlot]); }
+void chooseDefaultHorizontal(State& s, Console&) { setDefaultHorizontal(s, s.settingp[PlotType::background]); }
 
-void chooseLinear(State& s, Console&) { s.settingp[kBackgroundPlot].logy = Scale::lin; }
+void chooseLinear(State& s, Console&) { s.settingp[PlotType::background].logy = Scale::lin; }
 
-void chooseLog(State& s, Console&) { s.settingp[kBackgroundPlot].logy = Scale::log; }
+void chooseLog(State& s, Console&) { s.settingp[PlotType::background].logy = Scale::log; }
 
 // Only the line of the threshold just set; the writer titles it as such.
 void chooseThreshold(State& s, Console&) { s.settingp.zplot = {s.setting.z, 0.0, 0.0}; }
@@ -140,7 +140,7 @@ void chooseThreshold(State& s, Console&) { s.settingp.zplot = {s.setting.z, 0.0,
 // The range is clipped to the data's times and must keep some of them in
 // view. A refused range stays clipped in place until the next answer.
 void askHorizontal(State& s, Console& console) {
-  PlotAxes& a = s.settingp[kBackgroundPlot];
+  PlotAxes& a = s.settingp[PlotType::background];
   const Extent times = extentOf(intervalTimes(s));
   ask([&]() -> std::optional<bool> {
     console.line("Horizontal range");
@@ -161,7 +161,7 @@ void askHorizontal(State& s, Console& console) {
 }  // namespace
 
 Extent drawnInBackgroundWindow(const State& s) {
-  const PlotAxes& a = s.settingp[kBackgroundPlot];
+  const PlotAxes& a = s.settingp[PlotType::background];
   const Data& d = s.data;
   const double c = std::min(s.settingp.zplot[0], 0.0);
   const auto t2 = intervalTimes(s);
@@ -179,7 +179,7 @@ namespace {
 // A vertical range takes effect only where it cuts into what is drawn; one
 // that leaves room on both sides falls back to the automatic range.
 void askVertical(State& s, Console& console) {
-  PlotAxes& a = s.settingp[kBackgroundPlot];
+  PlotAxes& a = s.settingp[PlotType::background];
   ask([&]() -> std::optional<bool> {
     console.line("Vertical range");
     console.line("[lower boundary, upper boundary]: ");
@@ -244,23 +244,26 @@ void askTestLines(State& s, Console& console) {
 }
 
 struct Choice {
-  char option;
+  BackgroundSetting setting;
   void (*apply)(State&, Console&);
 };
 
 constexpr Choice kChoices[] = {
-    {'h', chooseDefaultHorizontal}, {'o', askHorizontal}, {'v', askVertical}, {'l', chooseLinear},
-    {'g', chooseLog},               {'t', askTestLines},  {'s', chooseThreshold},
+    {BackgroundSetting::defaultHorizontal, chooseDefaultHorizontal},
+    {BackgroundSetting::otherHorizontal, askHorizontal},
+    {BackgroundSetting::vertical, askVertical},
+    {BackgroundSetting::linear, chooseLinear},
+    {BackgroundSetting::log, chooseLog},
+    {BackgroundSetting::testLines, askTestLines},
+    {BackgroundSetting::threshold, chooseThreshold},
 };
-
-constexpr char kDefaultsOption = '-';
 
 }  // namespace
 
-void chsettp(State& s, Console& console, int type, char option) {
-  if (type == kBackgroundPlot && option != kDefaultsOption) {
+void chsettp(State& s, Console& console, PlotType type, BackgroundSetting setting) {
+  if (type == PlotType::background && setting != BackgroundSetting::defaults) {
     for (const Choice& choice : kChoices) {
-      if (choice.option == option) choice.apply(s, console);
+      if (choice.setting == setting) choice.apply(s, console);
     }
     return;
   }

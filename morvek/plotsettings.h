@@ -23,18 +23,28 @@ struct Extent {
   }
 };
 
-// Lowest and highest of everything the background picture (type 5) draws
+// Lowest and highest of everything the background picture draws
 // inside its horizontal range: the data and the lowest test line
 // (background plus the first multiplier times the variability when that
 // multiplier is negative).
 Extent drawnInBackgroundWindow(const State& s);
 
-// Option "-" sets the default settings of the plot type from the current
-// data; every type but 5 ignores the option and always takes its defaults.
-// For type 5 the options are the Part 2 plot letters: "h" default
-// horizontal range, "o" another horizontal range, "v" a vertical range,
-// "l" linear and "g" logarithmic vertical axis, "t" test lines, "s" the
-// line of the threshold just set. Other types and options change nothing.
-void chsettp(State& s, Console& console, int type, char option);
+// What the plot and threshold menus of Part 2 set in the background
+// picture; the values are the menus' keys.
+enum class BackgroundSetting : char {
+  defaults = '-',  // every setting from the current data
+  defaultHorizontal = 'h',
+  otherHorizontal = 'o',
+  vertical = 'v',
+  linear = 'l',
+  log = 'g',  // logarithmic vertical axis
+  testLines = 't',
+  threshold = 's',  // the line of the threshold just set
+};
+
+// Sets the default settings of the plot type from the current data; every
+// type but the background picture ignores `setting` and always takes its
+// defaults.
+void chsettp(State& s, Console& console, PlotType type, BackgroundSetting setting = BackgroundSetting::defaults);
 
 }  // namespace morvek

@@ -196,7 +196,8 @@ std::vector<double> eventsOf(const State& s, std::size_t cls) {
 
 }  // namespace
 
-void pseudodata(State& s, int& maxnrr) {
+void pseudodata(State& s) {
+  int& maxnrr = s.setting.maxnrr;
   const auto classes = static_cast<std::size_t>(s.setting.l);
   assert(s.setting.l >= 1 && s.setting.n4.size() == classes);
   assert(!s.data.lx.empty());
@@ -229,11 +230,8 @@ void pseudodata(State& s, int& maxnrr) {
     maxnrr = std::max(maxnrr, extensions[cls].total(s.setting.n4[cls]));
   }
 
-  // The group may still be held from an earlier call; it is made again, as
-  // wide as the largest class of the run so far.
-  deallocate4f(s);
-  allocate4f(s, maxnrr);
-  init4f(s);
+  // Made again as wide as the largest class of the run so far.
+  make(s, Group::g4f);
 
   // Second pass: left pseudodata, events, right pseudodata.
   for (std::size_t cls = 0; cls < classes; ++cls) {

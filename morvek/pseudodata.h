@@ -19,11 +19,11 @@
 namespace morvek {
 
 // Fills, for every class, n(class) = left pseudodata + events + right
-// pseudodata and t(class, ...) = that ascending sequence (group 4f, created
-// afresh here). maxnrr is the largest n(class) needed so far in the run: it
-// only grows, and it is the second extent of t. A class without events gets
+// pseudodata and t(class, ...) = that ascending sequence (group 4f, made
+// afresh here). maxnrr (setting) is the largest n(class) needed so far in
+// the run: it only grows, and it is the second extent of t. A class without events gets
 // n(class) = 0. Reads the rule, tobsl, tobsr, l, n4, t4 and the grid lx.
-void pseudodata(State& s, int& maxnrr);
+void pseudodata(State& s);
 
 namespace detail {
 

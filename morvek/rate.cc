@@ -15,6 +15,7 @@
 
 #include "morvek/fatal.h"
 #include "morvek/format.h"
+#include "morvek/menus.h"
 #include "numerics/realft.h"
 
 namespace morvek {
@@ -43,11 +44,11 @@ void bin(std::span<const double> times, double a, double step, double w, std::sp
 
 }  // namespace
 
-int intest(std::span<const double> times, double a, double b, double h, std::span<double> y,
+RateFault intest(std::span<const double> times, double a, double b, double h, std::span<double> y,
            std::span<double> ft, Binning binning) {
   assert(y.size() == ft.size());
-  if (h <= 0) return kRateBandwidth;
-  if (a >= b) return kRateInterval;
+  if (h <= 0) return RateFault::bandwidth;
+  if (a >= b) return RateFault::interval;
   const std::size_t ngrid = y.size();
   const double m = static_cast<double>(times.size());
   const double L = b - a;
@@ -87,7 +88,7 @@ int intest(std::span<const double> times, double a, double b, double h, std::spa
     v = 2.0 * v * m / static_cast<double>(ngrid);
     if (v < kRiskFloor) v = kRiskFloor;
   }
-  return kRateOk;
+  return RateFault::none;
 }
 
 void intensityx(State& s) {
@@ -107,29 +108,25 @@ GridRows observedRows(const State& s) {
           notAbove > below ? static_cast<std::size_t>(notAbove - below) : std::size_t{0}};
 }
 
-void intensity(State& s, int cls) {
-  const auto row = static_cast<std::size_t>(cls - 1);
+void intensity(State& s, std::size_t row) {
   const auto [a, b] = std::minmax_element(s.data.lx.begin(), s.data.lx.end());
   const auto times = s.data.t.row(row).first(static_cast<std::size_t>(s.setting.n[row]));
-  const int fault = intest(times, *a, *b, s.setting.h[row], s.data.ly.row(row), s.data.ft.span(),
-                           Binning::fresh);
-  if (fault != kRateOk) throw Fatal(std::vector<std::string>{"Error in subroutine intensity", ""});
+  if (intest(times, *a, *b, s.setting.h[row], s.data.ly.row(row), s.data.ft.span(), Binning::fresh) !=
+      RateFault::none)
+    throw Fatal(std::vector<std::string>{"Error in subroutine intensity", ""});
   std::ranges::fill(s.data.lyl.row(row), kUnsetReal);
   std::ranges::fill(s.data.lyu.row(row), kUnsetReal);
   s.setting.nsim[row] = kUnsetInt;
 }
 
-char decis4(const State& s, Console& console) {
+Part4Choice decis4(const State& s, Console& console) {
   const Setting& g = s.setting;
   const bool series = g.datatype == DataType::ordinary;
-  const bool times = g.datatype == DataType::times;
   Menu menu{{"", "Part 4: Risk Estimation", ""},
-            {{'t', "Cox-Lewis test for constant risk         [t]"},
-             {'k', "Kernel bandwidth                         [k]"},
-             {'1', "Part 1: Time Interval Extraction         [1]"}}};
-  if (series) menu.entries.push_back({'2', "Part 2: Extreme Events Detection         [2]"});
-  if (!times) menu.entries.push_back({'3', "Part 3: Magnitude Classification         [3]"});
-  menu.entries.push_back({'c', "Continue                                 [c]"});
+            {{key(Part4Choice::test), "Cox-Lewis test for constant risk         [t]"},
+             {key(Part4Choice::bandwidth), "Kernel bandwidth                         [k]"}}};
+  addEarlierParts(menu, g.datatype, 4);
+  menu.entries.push_back({key(Part4Choice::proceed), "Continue                                 [c]"});
 
   const auto l = static_cast<std::size_t>(std::max(g.l, 0));
   std::size_t enough = 0;
@@ -146,10 +143,12 @@ char decis4(const State& s, Console& console) {
   };
 
   console.blank(2);
-  return ask([&]() -> std::optional<char> {
-    const auto key = offer(console, menu);
-    switch (key.value_or(' ')) {
-      case 'k':
+  return ask([&]() -> std::optional<Part4Choice> {
+    const auto answer = offer(console, menu);
+    if (!answer) return std::nullopt;
+    const auto choice = static_cast<Part4Choice>(*answer);
+    switch (choice) {
+      case Part4Choice::bandwidth:
         needOriginal("Risk estimation requires:");
         if (enough < l) console.line("Too few data points in at least one class");
         if (!searchable) {
@@ -157,38 +156,38 @@ char decis4(const State& s, Console& console) {
           console.line(series ? "Please lower the threshold (Part 2) or raise hrelmax in morvek.cfg"
                               : "Please raise hrelmax in morvek.cfg");
         }
-        if (original && enough == l && searchable) return 'k';
+        if (original && enough == l && searchable) return choice;
         return std::nullopt;
-      case 't':
+      case Part4Choice::test:
         needOriginal("H0 test requires:");
         if (enough == 0) console.line("Too few data points in all classes");
-        if (original && enough > 0) return 't';
+        if (original && enough > 0) return choice;
         return std::nullopt;
-      case 'c':
+      case Part4Choice::proceed:
         for (std::size_t j = 0; j < l; ++j) {
           if (g.h[j] == kUnsetReal) {
             console.line("Kernel bandwidths have not all been set");
             return std::nullopt;
           }
         }
-        return 'c';
-      default: return key;
+        return choice;
+      default: return choice;
     }
   });
 }
 
-double zeroRiskShare(const State& s, int cls) {
+double zeroRiskShare(const State& s, std::size_t cls) {
   const GridRows inside = observedRows(s);
-  const auto rate = s.data.ly.row(static_cast<std::size_t>(cls - 1)).subspan(inside.first, inside.count);
+  const auto rate = s.data.ly.row(cls).subspan(inside.first, inside.count);
   if (inside.count == 0) return 0;
   const auto zero = std::ranges::count(rate, kRiskFloor);
   return static_cast<double>(zero) / static_cast<double>(inside.count);
 }
 
-void check2(const State& s, Console& console, int cls) {
+void check2(const State& s, Console& console, std::size_t cls) {
   const double proportion = zeroRiskShare(s, cls);
   if (proportion == 0) return;
-  console.line(fmtA("Magnitude class:", 45) + fmtI(cls, 2));
+  console.line(fmtA("Magnitude class:", 45) + fmtI(static_cast<long long>(cls) + 1, 2));
   console.line();
   console.line("Proportion of points where risk = zero: " + fmtF(proportion, 4, 2));
   console.line(fmtA("Confidence level:", 40) + fmtF(s.parameters.alpha, 4, 2));

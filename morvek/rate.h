@@ -15,17 +15,15 @@ namespace morvek {
 // ft on the previous call (the same times over the same interval).
 enum class Binning { fresh, reuse };
 
-// Fault codes of intest.
-inline constexpr int kRateOk = 0;
-inline constexpr int kRateBandwidth = 2;  // h not positive
-inline constexpr int kRateInterval = 3;   // a not below b
+// Faults of intest, by the codes that messages show.
+enum class RateFault { none = 0, bandwidth = 2 /* h not positive */, interval = 3 /* a not below b */ };
 
 // The kernel estimate with bandwidth h of the rate of `times` (all of
 // which count as events) on the grid of y.size() cells covering [a, b],
 // circularly; every value is at least kRiskFloor. ft (the same size as y, a
-// power of 2) holds the transform of the binned times. Returns a fault
-// code; y is then untouched.
-int intest(std::span<const double> times, double a, double b, double h, std::span<double> y,
+// power of 2) holds the transform of the binned times. On a fault y is
+// untouched.
+RateFault intest(std::span<const double> times, double a, double b, double h, std::span<double> y,
            std::span<double> ft, Binning binning);
 
 // The time grid lx over the observation interval widened by 3 hmax.
@@ -40,23 +38,23 @@ struct GridRows {
 };
 GridRows observedRows(const State& s);
 
-// The rate ly of class `cls` (1 to l) with its chosen bandwidth. The
+// The rate ly of class `cls` with its chosen bandwidth. The
 // class's band belonged to its previous rate: it is discarded (bounds and
 // simulation count unset), so that no band is ever shown or written around
 // a rate it was not drawn for.
-void intensity(State& s, int cls);
+void intensity(State& s, std::size_t cls);
 
-// The Part 4 menu: 't', 'k', '1', '2' (time series), '3' (all but event
-// times) or 'c', each refused while its conditions are not met ("k" also
-// while the bandwidth search range is empty).
-char decis4(const State& s, Console& console);
+enum class Part4Choice : char { test = 't', bandwidth = 'k', part1 = '1', part2 = '2', part3 = '3', proceed = 'c' };
+// The Part 4 menu; a choice is refused while its conditions are not met
+// (the bandwidth also while the search range is empty).
+Part4Choice decis4(const State& s, Console& console);
 
 // Warns when the rate of class `cls` is zero on part of the observation
 // interval, where confidence bounds cannot be trusted.
 // The share of grid points inside the observation interval where the rate
 // of class `cls` is at its floor: zero.
-double zeroRiskShare(const State& s, int cls);
+double zeroRiskShare(const State& s, std::size_t cls);
 
-void check2(const State& s, Console& console, int cls);
+void check2(const State& s, Console& console, std::size_t cls);
 
 }  // namespace morvek

@@ -1,6 +1,8 @@
 #include "morvek/state.h"
 
 #include <algorithm>
+#include <cassert>
+#include <iterator>
 #include <string>
 
 #include "morvek/fatal.h"
@@ -37,8 +39,6 @@ int largest(const Held<int>& values) {
   return most;
 }
 
-}  // namespace
-
 // Group 0 --------------------------------------------------------------------
 
 void allocate0(State& s) {
@@ -67,13 +67,11 @@ void allocate1(State& s) {
   });
 }
 
-void init1a(State& s) { s.setting.n2 = s.setting.n1; }
-
-void init1b(State& s) {
-  allocating("allocate1", [&] {
-    s.data.t2.assign(s.data.t1.span());
-    if (s.hasValues()) s.data.x2.assign(s.data.x1.span());
-  });
+// The whole data, or as much of it as fits: an extraction copies its own
+// points over.
+void init1(State& s) {
+  std::copy_n(s.data.t1.begin(), std::min(s.data.t1.size(), s.data.t2.size()), s.data.t2.begin());
+  std::copy_n(s.data.x1.begin(), std::min(s.data.x1.size(), s.data.x2.size()), s.data.x2.begin());
 }
 
 void deallocate1(State& s) {
@@ -104,19 +102,11 @@ void deallocate2a(State& s) {
 
 // Group 2b -------------------------------------------------------------------
 
-// Every detection replaces the extremes as a whole.
 void allocate2b(State& s) {
-  deallocate2b(s);
   allocating("allocate2b", [&] {
     s.data.t3.create(s.setting.n3);
     if (s.hasValues()) s.data.x3.create(s.setting.n3);
   });
-}
-
-void init2b(State& s) {
-  if (s.setting.datatype != DataType::ordinary) return;
-  s.setting.k = kUnsetInt;
-  s.setting.z = kUnsetReal;
 }
 
 void deallocate2b(State& s) {
@@ -149,8 +139,6 @@ void deallocate2c(State& s) {
 
 // Groups 3a and 3b -----------------------------------------------------------
 
-void init3a(State& s) { s.setting.l = kUnsetInt; }
-
 void allocate3a(State& s) {
   allocating("allocate3a", [&] {
     s.setting.c.create(static_cast<long long>(s.setting.l) + 1);
@@ -158,7 +146,7 @@ void allocate3a(State& s) {
   });
 }
 
-void init3b(State& s) {
+void init3a(State& s) {
   s.setting.c.fill(kUnsetReal);
   s.setting.n4.fill(kUnsetInt);
 }
@@ -172,7 +160,7 @@ void allocate3b(State& s) {
   allocating("allocate3b", [&] { s.data.t4.create(s.setting.l, largest(s.setting.n4)); });
 }
 
-void init3c(State& s) { s.data.t4.fill(kUnsetReal); }
+void init3b(State& s) { s.data.t4.fill(kUnsetReal); }
 
 void deallocate3b(State& s) { s.data.t4.release(); }
 
@@ -251,9 +239,9 @@ void init4e(State& s) { s.data.ft.fill(kUnsetReal); }
 
 void deallocate4e(State& s) { s.data.ft.release(); }
 
-void allocate4f(State& s, int extent) {
+void allocate4f(State& s) {
   allocating("allocate4f", [&] {
-    s.data.t.create(s.setting.l, extent);
+    s.data.t.create(s.setting.l, s.setting.maxnrr);
     s.setting.n.create(s.setting.l);
   });
 }
@@ -278,43 +266,95 @@ void init5a(State& s) { s.setting.nsim.fill(kUnsetInt); }
 
 void deallocate5a(State& s) { s.setting.nsim.release(); }
 
-// Release rules --------------------------------------------------------------
-
-namespace {
+// The table ------------------------------------------------------------------
 
 struct GroupRow {
   Group group;
-  int part;  // the Part of the dialog whose re-entry releases the group
-  void (*deallocate)(State&);
+  Stage stage;    // the stage that makes it
+  bool onEntry;   // made on entering the stage, or by the phase that finds its size
+  int part;       // the Part of the dialog whose re-entry releases it
+  void (*allocate)(State&);
+  void (*init)(State&);  // null: the arrays need no start values
+  void (*release)(State&);
 };
 
-// Release order. Groups 4a and 5a are made with the classes, 4c to 4f on the
-// way from Part 3 to Part 4, so they belong to Part 3; 4b to each Part 4 pass.
+// Release order. The rates and bands (4b) live as long as the bandwidths
+// and simulation counts they belong to, so that only a return to Part 4
+// would release them and a return from Part 5 keeps them; the other groups
+// made on the way to Part 4 go with the classes.
 constexpr GroupRow kGroups[] = {
-    {Group::g0, 0, deallocate0},  {Group::g1, 1, deallocate1},  {Group::g2a, 2, deallocate2a},
-    {Group::g2b, 2, deallocate2b}, {Group::g2c, 2, deallocate2c}, {Group::g3a, 3, deallocate3a},
-    {Group::g3b, 3, deallocate3b}, {Group::g4a, 3, deallocate4a}, {Group::g4b, 4, deallocate4b},
-    {Group::g4c, 3, deallocate4c}, {Group::g4d, 3, deallocate4d}, {Group::g4e, 3, deallocate4e},
-    {Group::g4f, 3, deallocate4f}, {Group::g5a, 3, deallocate5a},
+    {Group::g0, Stage::start, true, 0, allocate0, init0, deallocate0},
+    {Group::g1, Stage::interval, true, 1, allocate1, init1, deallocate1},
+    {Group::g2a, Stage::detection, true, 2, allocate2a, init2a, deallocate2a},
+    {Group::g2b, Stage::detection, false, 2, allocate2b, nullptr, deallocate2b},
+    {Group::g2c, Stage::detection, true, 2, allocate2c, init2c, deallocate2c},
+    {Group::g3a, Stage::classes, false, 3, allocate3a, init3a, deallocate3a},
+    {Group::g3b, Stage::classes, false, 3, allocate3b, init3b, deallocate3b},
+    {Group::g4a, Stage::classes, true, 3, allocate4a, init4a, deallocate4a},
+    {Group::g4b, Stage::risk, true, 4, allocate4b, init4b, deallocate4b},
+    {Group::g4c, Stage::risk, true, 3, allocate4c, init4c, deallocate4c},
+    {Group::g4d, Stage::risk, true, 3, allocate4d, init4d, deallocate4d},
+    {Group::g4e, Stage::risk, true, 3, allocate4e, init4e, deallocate4e},
+    {Group::g4f, Stage::risk, false, 3, allocate4f, init4f, deallocate4f},
+    {Group::g5a, Stage::classes, true, 3, allocate5a, init5a, deallocate5a},
 };
+
+constexpr bool inGroupOrder() {
+  for (std::size_t i = 0; i < std::size(kGroups); ++i) {
+    if (kGroups[i].group != static_cast<Group>(i)) return false;
+  }
+  return true;
+}
+static_assert(inGroupOrder(), "one row per group, in the order of Group");
+
+const GroupRow& rowOf(Group group) { return kGroups[static_cast<std::size_t>(group)]; }
+
+void allocateAndInit(const GroupRow& row, State& s) {
+  row.allocate(s);
+  if (row.init != nullptr) row.init(s);
+}
 
 }  // namespace
 
-void release(State& s, Group group) {
+void enter(State& s, Stage stage) {
+  Setting& g = s.setting;
+  switch (stage) {
+    case Stage::interval: g.n2 = g.n1; break;
+    case Stage::detection:
+      if (g.datatype == DataType::ordinary) {
+        g.k = kUnsetInt;
+        g.z = kUnsetReal;
+      }
+      break;
+    case Stage::classification: g.l = kUnsetInt; break;
+    case Stage::start:
+    case Stage::classes:
+    case Stage::risk: break;
+  }
   for (const GroupRow& row : kGroups) {
-    if (row.group == group) row.deallocate(s);
+    if (row.stage == stage && row.onEntry) allocateAndInit(row, s);
   }
 }
+
+void make(State& s, Group group) {
+  // The interval, the one group made on entry that a phase makes again, is
+  // always held then; the others pass over what is not held.
+  const GroupRow& row = rowOf(group);
+  row.release(s);
+  allocateAndInit(row, s);
+}
+
+void release(State& s, Group group) { rowOf(group).release(s); }
 
 void releaseFromPart(State& s, int part) {
   assert(part >= 1);
   for (const GroupRow& row : kGroups) {
-    if (row.part >= part) row.deallocate(s);
+    if (row.part >= part) row.release(s);
   }
 }
 
 void releaseAll(State& s) {
-  for (const GroupRow& row : kGroups) row.deallocate(s);
+  for (const GroupRow& row : kGroups) row.release(s);
 }
 
 }  // namespace morvek

@@ -200,28 +200,31 @@ struct PlotAxes {
   Scale logx = Scale::lin, logy = Scale::lin;
 };
 
-// The pictures, by the numbers that the plot settings and the plot writer
-// know them by; 2 to 4 are valid numbers that no picture uses.
-enum PlotType : int {
-  kDataPlot = 1,           // the data of the interval
-  kBackgroundPlot = 5,     // the data with background, variability and threshold lines
-  kExtremesPlot = 6,       // the extremes
-  kDistributionPlot = 7,   // the distribution of the extremes
-  kClassesPlot = 8,        // the event times per class
-  kBandwidthPlot = 9,      // the bandwidth cross-validation of a class
-  kRatePlot = 10,          // the rate of a class
-  kBandPlot = 11,          // the rate with its confidence band
-  kTimesPlot = 12,         // event times
-  kWindowPlot = 13,        // the cross-validation of the background window
+// The pictures the dialog draws.
+enum class PlotType {
+  data,          // the data of the interval
+  background,    // the data with background, variability and threshold lines
+  extremes,      // the extremes
+  distribution,  // the distribution of the extremes
+  classes,       // the event times per class
+  bandwidth,     // the bandwidth cross-validation of a class
+  rate,          // the rate of a class
+  band,          // the rate with its confidence band
+  times,         // event times
+  window,        // the cross-validation of the background window
 };
-inline constexpr int kPlotTypes = 20;
+inline constexpr std::size_t kPlotTypes = static_cast<std::size_t>(PlotType::window) + 1;
+// The pictures of one magnitude class.
+constexpr bool perClass(PlotType type) {
+  return type == PlotType::bandwidth || type == PlotType::rate || type == PlotType::band;
+}
 
 struct SettingP {
   std::array<PlotAxes, kPlotTypes> axes;
-  std::array<double, 3> zplot{2.0, 4.0, 0.0};  // test-line multipliers of type 5
+  std::array<double, 3> zplot{2.0, 4.0, 0.0};  // test-line multipliers of the background picture
 
-  PlotAxes& operator[](int type) { return axes.at(static_cast<std::size_t>(type - 1)); }
-  const PlotAxes& operator[](int type) const { return axes.at(static_cast<std::size_t>(type - 1)); }
+  PlotAxes& operator[](PlotType type) { return axes[static_cast<std::size_t>(type)]; }
+  const PlotAxes& operator[](PlotType type) const { return axes[static_cast<std::size_t>(type)]; }
 };
 
 struct State {
@@ -248,66 +251,34 @@ struct State {
 // Workspace groups, in the order of their release at the end of the run.
 enum class Group { g0, g1, g2a, g2b, g2c, g3a, g3b, g4a, g4b, g4c, g4d, g4e, g4f, g5a };
 
-// Group 0: t1, x1 (n1).
-void allocate0(State& s);
-void init0(State& s);
-void deallocate0(State& s);
-// Group 1: t2, x2 (n2).
-void allocate1(State& s);
-void init1a(State& s);  // n2 = n1
-void init1b(State& s);  // t2, x2 = t1, x1
-void deallocate1(State& s);
-// Group 2a: b2, v2 (n2), ordinary data only.
-void allocate2a(State& s);
-void init2a(State& s);
-void deallocate2a(State& s);
-// Group 2b: t3, x3 (n3).
-void allocate2b(State& s);
-void init2b(State& s);  // resets k and z for ordinary data
-void deallocate2b(State& s);
-// Group 2c: cv1, cvm, cvj (kmax - kmin + 1).
-void allocate2c(State& s);
-void init2c(State& s);
-void deallocate2c(State& s);
-// Group 3a: c (0..l), n4 (l).
-void init3a(State& s);  // l = unset
-void allocate3a(State& s);
-void init3b(State& s);
-void deallocate3a(State& s);
-// Group 3b: t4 (l, largest n4).
-void allocate3b(State& s);
-void init3c(State& s);
-void deallocate3b(State& s);
-// Group 4a: h, hcvint (l).
-void allocate4a(State& s);
-void init4a(State& s);
-void deallocate4a(State& s);
-// Group 4b: lx (ngrid); ly, lyl, lyu (l, ngrid).
-void allocate4b(State& s);
-void init4b(State& s);
-void deallocate4b(State& s);
-// Group 4c: cv (l, nhsrch).
-void allocate4c(State& s);
-void init4c(State& s);
-void deallocate4c(State& s);
-// Group 4d: u, p (l).
-void allocate4d(State& s);
-void init4d(State& s);
-void deallocate4d(State& s);
-// Group 4e: ft (ngrid).
-void allocate4e(State& s);
-void init4e(State& s);
-void deallocate4e(State& s);
-// Group 4f: t (l, extent), n (l).
-void allocate4f(State& s, int extent);
-void init4f(State& s);
-void deallocate4f(State& s);
-// Group 5a: nsim (l).
-void allocate5a(State& s);
-void init5a(State& s);
-void deallocate5a(State& s);
+// The stages of the dialog that make workspace groups. Entering a stage
+// sets the values it starts from and makes the groups whose sizes are known
+// then; the others are made by the phase of the stage that finds their
+// size.
+enum class Stage {
+  start,           // the data read: 0 (t1, x1 of n1)
+  interval,        // each Part 1 pass: n2 = n1; 1 (t2, x2 of n2, the whole data);
+                   // an extraction makes 1 again
+  detection,       // each Part 2 pass: k and z unset for a time series; 2a (b2, v2
+                   // of n2, time series only), 2c (cv1, cvm, cvj of kmax - kmin + 1);
+                   // each detection makes 2b (t3, x3 of n3)
+  classification,  // each Part 3 pass: l unset
+  classes,         // the class dialog: 4a (h, hcvint of l), 5a (nsim of l); the class
+                   // count makes 3a (c of l + 1, n4 of l), the class sizes 3b (t4 of
+                   // l by the largest n4)
+  risk,            // the way to Part 4: 4b (lx of ngrid; ly, lyl, lyu of l by ngrid),
+                   // 4c (cv of l by nhsrch), 4d (u, p of l), 4e (ft of ngrid); the
+                   // pseudodata make 4f (t of l by maxnrr, n of l)
+};
 
-// Releases one group with its own release routine.
+void enter(State& s, Stage stage);
+
+// Makes a group that its phase has just found the size of, releasing what
+// an earlier pass left of it.
+void make(State& s, Group group);
+
+// Releases one group with its own release routine. Groups 0, 1 and 2a must
+// find every array of the data type held.
 void release(State& s, Group group);
 
 // A return to Part `part` of the dialog (1 to 4) releases the groups of

@@ -29,8 +29,7 @@ double erfcc_s(double x) {
   return x >= 0 ? r : 2.0 - r;
 }
 
-void test(State& s, int cls) {
-  const auto row = static_cast<std::size_t>(cls - 1);
+void test(State& s, std::size_t row) {
   const int n = s.setting.n4[row];
   double& u = s.data.u[row];
   double& p = s.data.p[row];
@@ -46,18 +45,7 @@ void test(State& s, int cls) {
   p = 0.5 * erfcc_s(std::abs(u) / kSqrt2);
 }
 
-int decis5(const State& s, Console& console) {
-  const int l = s.setting.l;
-  if (l == 1) return 1;
-  console.line();
-  return askInt(console, 1, l, "class number", [&] {
-    console.line();
-    console.line("Class number [ <= " + fmtI(l, 2) + " ]: ");
-  });
-}
-
-void info4(const State& s, Console& console, int cls) {
-  const auto row = static_cast<std::size_t>(cls - 1);
+void info4(const State& s, Console& console, std::size_t row) {
   console.line();
   console.line("Cox-Lewis test for constant risk");
   // A class without events has no mean time, and so no statistic to show.

@@ -1,5 +1,5 @@
 // The Cox-Lewis test of a constant occurrence rate against a monotonic
-// trend, and the class-number prompt of the per-class actions.
+// trend.
 #pragma once
 
 #include "morvek/console.h"
@@ -10,14 +10,12 @@ namespace morvek {
 // The complementary error function, with a fractional error below 1.2e-7.
 double erfcc_s(double x);
 
-// The statistic u and its one-sided P-value p of class `cls` (1 to l), from
+// The statistic u and its one-sided P-value p of class `cls`, from
 // its real events. A class without events has no statistic: both are NaN.
-void test(State& s, int cls);
+void test(State& s, std::size_t cls);
 
-// The class a per-class action is for: asked when there is more than one.
-int decis5(const State& s, Console& console);
 
 // Shows the test result of class `cls` and waits for Enter.
-void info4(const State& s, Console& console, int cls);
+void info4(const State& s, Console& console, std::size_t cls);
 
 }  // namespace morvek

@@ -48,29 +48,29 @@ TEST(ExtractionTest, IntervalIsARunOfPointsClampedToTheDataAndResetsTheWindow) {
   State s = withData(DataType::extreme, range(10), range(10, 100.0));
   s.setting.k = 4;
   Scripted session("3.5 6\n-1e30, 1e30\n");
-  interval(s, session.console, 'n');
+  interval(s, session.console, Part1Choice::newInterval);
   EXPECT_EQ(List(s.data.t2.begin(), s.data.t2.end()), (List{4, 5, 6}));  // three event points are enough
   EXPECT_EQ(List(s.data.x2.begin(), s.data.x2.end()), (List{103, 104, 105}));
   EXPECT_EQ(s.setting.k, kUnsetInt);
   s.setting.k = 4;
-  interval(s, session.console, 'n');
+  interval(s, session.console, Part1Choice::newInterval);
   EXPECT_EQ(List(s.data.x2.begin(), s.data.x2.end()), range(10, 100.0));
   EXPECT_EQ(s.setting.k, kUnsetInt);
   s.setting.k = 4;
-  interval(s, session.console, 'o');  // the same interval again keeps the window
+  interval(s, session.console, Part1Choice::original);  // the same interval again keeps the window
   EXPECT_EQ(s.setting.k, 4);
 
   s = withData(DataType::times, range(10));
   Scripted few("3.2 3.8\n2 3\n5 1\n20 30\n2 4\n");
-  interval(s, few.console, 'n');
+  interval(s, few.console, Part1Choice::newInterval);
   EXPECT_EQ(s.setting.n2, 3);
   expectGolden("interval_extraction.txt", few.text());
   // Time series need the smoothable length; five cycles of too few points stop.
   s = withData(DataType::ordinary, range(20));
   Scripted cycles("1 6\n1 6\n1 6\n1 6\n1 6\n1 7\n");
-  EXPECT_THROW(interval(s, cycles.console, 'n'), Fatal);
+  EXPECT_THROW(interval(s, cycles.console, Part1Choice::newInterval), Fatal);
   Scripted enough("1 7\n");
-  interval(s, enough.console, 'n');
+  interval(s, enough.console, Part1Choice::newInterval);
   EXPECT_EQ(s.setting.n2, 7);
 }
 
@@ -84,7 +84,7 @@ TEST(ExtremesTest, ThresholdDialogAndPlotSettingsMenu) {
     chsett5(s, session.console);
     EXPECT_EQ(s.setting.z, z);
   }
-  EXPECT_EQ(decis2(s, menu.console), 'g');
+  EXPECT_EQ(decis2(s, menu.console).setting, BackgroundSetting::log);
   expectGolden("part2_menu.txt", menu.text());
 }
 
@@ -97,7 +97,8 @@ State classified(DataType type, const List& values, const std::string& answers, 
   const Lines stop = stopLines([&] { chsett6(s, session.console); });
   log += session.text();
   if (stop != Lines{"(went on)"}) throw Fatal(stop);
-  for (auto step : {allocate4a, init4a, allocate5a, init5a, classes}) step(s);
+  enter(s, Stage::classes);
+  classes(s);
   return s;
 }
 
@@ -217,7 +218,9 @@ List pseudo(const std::vector<List>& events, double g0, double g1, int& maxnrr, 
   s.setting.n4 = s.setting.n;
   s.data.t4 = s.data.t;
   s.setting.l = static_cast<int>(events.size());
-  pseudodata(s, maxnrr);
+  s.setting.maxnrr = maxnrr;
+  pseudodata(s);
+  maxnrr = s.setting.maxnrr;
   const List t(s.data.t.row(row).begin(), s.data.t.row(row).end());
   const auto n = static_cast<std::size_t>(std::clamp(s.setting.n[row], 0, static_cast<int>(t.size())));
   EXPECT_EQ(static_cast<std::size_t>(std::count(t.begin(), t.end(), U)), t.size() - n);
@@ -253,16 +256,16 @@ TEST(TrendTest, ErfcTheStatisticOfClusteredEventsAndOfNone) {
   EXPECT_NEAR(erfcc_s(0.0), 1.0, 1.2e-7);
   State s = withData(DataType::ordinary, {0, 100});
   setClasses(s, {0, 1, 2, 3}, {{90, 95, 99}, {1, 5, 10}, {}});
-  for (int cls = 1; cls <= 3; ++cls) test(s, cls);
+  for (std::size_t cls = 0; cls < 3; ++cls) test(s, cls);
   EXPECT_NEAR(s.data.u[0], 2.68, 1e-12);
   EXPECT_NEAR(s.data.u[1], -2.68, 1e-12);
   EXPECT_EQ(s.data.p[0], s.data.p[1]);
   EXPECT_TRUE(std::isnan(s.data.u[2]) && std::isnan(s.data.p[2]));  // no number made up
   Scripted shown("\n0\n4\nx\n2\n");
-  info4(s, shown.console, 3);
-  EXPECT_EQ(decis5(s, shown.console), 2);
+  info4(s, shown.console, 2);
+  EXPECT_EQ(decis5(s, shown.console), 1u);
   s.setting.l = 1;
-  EXPECT_EQ(decis5(s, shown.console), 1);
+  EXPECT_EQ(decis5(s, shown.console), 0u);
   const std::string prompt = "\nClass number [ <=  3 ]: \n";
   EXPECT_EQ(shown.text(), "\nCox-Lewis test for constant risk\nToo few events in this class for the test\n\n"
                           "Continue with Enter\n\n" + prompt + prompt + prompt + prompt);

@@ -21,10 +21,10 @@ std::vector<double> noisySeries(std::size_t n, unsigned seed, unsigned levels) {
 // An extracted series ready for the window dialog; the times do not matter.
 State series(const std::vector<double>& x, double krel = 0.25, int k = kUnsetInt) {
   State s = testing::withData(DataType::ordinary, x, x);
-  s.parameters.krel = krel, s.setting.k = k;
+  s.parameters.krel = krel;
   chsett3a(s);
-  allocate2a(s);
-  allocate2c(s);
+  enter(s, Stage::detection);
+  s.setting.k = k;
   return s;
 }
 

@@ -207,7 +207,7 @@ std::string read(DataType type, const std::string& name, int n1, const std::stri
   Scripted io(answers);
   std::ostringstream text;
   try {
-    if (n1 != kUnsetInt) allocate0(s), init0(s);
+    if (n1 != kUnsetInt) enter(s, Stage::start);
     text << "count " << read1(s, io.console, n1 == kUnsetInt ? ReadOption::count : ReadOption::values) << "\n";
   } catch (const Fatal& stop) {
     return io.text() + stopText(stop);
@@ -273,15 +273,16 @@ TEST(StateTest, GroupsAreReleasedByTheirPhase) {
     releaseFromPart(s, 1);
     EXPECT_FALSE(s.data.t2.held() || s.data.x2.held() || s.data.b2.held() || s.data.t3.held());
     EXPECT_TRUE(s.data.t1.held());
-    EXPECT_EQ(stopLines([&] { deallocate1(s); }), Lines{"Subroutine deallocate1: unexpected deallocation error"});
-    deallocate0(s);
-    EXPECT_EQ(stopLines([&] { deallocate0(s); }), Lines{"Subroutine deallocate0: unexpected deallocation error"});
-    deallocate2b(s);  // the groups after 2a pass over what is not held
+    EXPECT_EQ(stopLines([&] { release(s, Group::g1); }), Lines{"Subroutine deallocate1: unexpected deallocation error"});
+    release(s, Group::g0);
+    EXPECT_EQ(stopLines([&] { release(s, Group::g0); }), Lines{"Subroutine deallocate0: unexpected deallocation error"});
+    release(s, Group::g2b);  // the groups after 2a pass over what is not held
   }
 #if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer aborts on a failed operator new instead of throwing
   State s;
   s.setting.l = 3;  // three classes of 2^31 reals: more than the machine has
-  EXPECT_EQ(stopLines([&] { allocate4f(s, INT_MAX); }), Lines{"Subroutine allocate4f: space requested not possible"});
+  s.setting.maxnrr = INT_MAX;
+  EXPECT_EQ(stopLines([&] { make(s, Group::g4f); }), Lines{"Subroutine allocate4f: space requested not possible"});
 #endif
 }
 

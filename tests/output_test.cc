@@ -13,6 +13,7 @@
 #include "morvek/classes.h"
 #include "morvek/extremes.h"
 #include "morvek/interval.h"
+#include "morvek/menus.h"
 #include "morvek/plot.h"
 #include "morvek/plotsettings.h"
 #include "morvek/resultfile.h"
@@ -21,6 +22,12 @@
 
 namespace morvek {
 namespace {
+
+// The numbers the goldens know the pictures by.
+int number(PlotType type) {
+  constexpr int kNumbers[] = {1, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+  return kNumbers[static_cast<std::size_t>(type)];
+}
 
 using namespace testing;
 
@@ -192,55 +199,55 @@ State sample() {
   s.data.u = held<double>({9.0, -1.5});
   s.data.p = held<double>({9.0, 0.25});
   s.cvmeddata = {held<double>({1.0, 0.5}), held<double>({2.0, 0.75}), held<int>({3, 4})};
-  for (int type = 1; type <= 13; ++type) s.settingp[type] = {1950.0, 1953.0, kUnsetReal, 0.0};
-  s.settingp[7] = {1.25, 4.0, 1.0, 3.0, Scale::log, Scale::log};
-  s.settingp[8] = {1950.0, 1953.0, 0.0, 3.75};
-  s.settingp[12] = {1950.0, 1953.0, 0.0, 1.25};
+  s.settingp.axes.fill({1950.0, 1953.0, kUnsetReal, 0.0});
+  s.settingp[PlotType::distribution] = {1.25, 4.0, 1.0, 3.0, Scale::log, Scale::log};
+  s.settingp[PlotType::classes] = {1950.0, 1953.0, 0.0, 3.75};
+  s.settingp[PlotType::times] = {1950.0, 1953.0, 0.0, 1.25};
   return s;
 }
 
 // A log axis on the window from `from` to `to` with the lowest test line z1.
 void logWindow(State& s, double from, double to, double z1) {
-  s.settingp[5] = {from, to, kUnsetReal, 0, Scale::lin, Scale::log};
+  s.settingp[PlotType::background] = {from, to, kUnsetReal, 0, Scale::lin, Scale::log};
   s.settingp.zplot[0] = z1;
 }
 
 // Changes to the sample; tests/golden/plot_variants.txt holds what each
 // draws (the command file without its fixed style lines).
 const struct Variant {
-  int type;
+  PlotType type;
   const char* name;
   void (*change)(State&);
 } kVariants[] = {
-    {5, "three test lines, one negative", [](State& s) { s.settingp.zplot = {-1.5, 2.0, 6.0}; }},
+    {PlotType::background, "three test lines, one negative", [](State& s) { s.settingp.zplot = {-1.5, 2.0, 6.0}; }},
     // A single line is titled as the threshold only when its multiplier is the threshold in force.
-    {5, "the threshold alone", [](State& s) { s.setting.z = 2.5; s.settingp.zplot = {2.5, 0.0, 7.0}; }},
-    {5, "a zero line alone", [](State& s) { s.setting.z = 2.5; s.settingp.zplot = {0.0, 0.0, 3.0}; }},
+    {PlotType::background, "the threshold alone", [](State& s) { s.setting.z = 2.5; s.settingp.zplot = {2.5, 0.0, 7.0}; }},
+    {PlotType::background, "a zero line alone", [](State& s) { s.setting.z = 2.5; s.settingp.zplot = {0.0, 0.0, 3.0}; }},
     // A set lower end draws the vertical range; a log axis needs everything drawn in the window
     // positive: the data and the lowest test line.
-    {5, "vertical range, log", [](State& s) { s.settingp[5] = {1952.0, 1953.0, 0.5, 4.0, Scale::lin, Scale::log}; }},
-    {5, "log refused: x = -0.5 at 1951.5", [](State& s) { s.settingp[5].logy = Scale::log; }},
-    {5, "log refused: x = -1 at 1950.5, the first point",
-     [](State& s) { s.settingp[5].logy = Scale::log, s.data.x2[0] = -1, s.data.x2[1] = 0.5; }},
-    {5, "log: b - 4 v = 0.5", [](State& s) { logWindow(s, 1952, 1953, -4); }},
-    {5, "log refused: b - 6 v = 0", [](State& s) { logWindow(s, 1952, 1953, -6); }},
-    {5, "log: nothing in the window", [](State& s) { logWindow(s, 1960, 1970, 2); }},
+    {PlotType::background, "vertical range, log", [](State& s) { s.settingp[PlotType::background] = {1952.0, 1953.0, 0.5, 4.0, Scale::lin, Scale::log}; }},
+    {PlotType::background, "log refused: x = -0.5 at 1951.5", [](State& s) { s.settingp[PlotType::background].logy = Scale::log; }},
+    {PlotType::background, "log refused: x = -1 at 1950.5, the first point",
+     [](State& s) { s.settingp[PlotType::background].logy = Scale::log, s.data.x2[0] = -1, s.data.x2[1] = 0.5; }},
+    {PlotType::background, "log: b - 4 v = 0.5", [](State& s) { logWindow(s, 1952, 1953, -4); }},
+    {PlotType::background, "log refused: b - 6 v = 0", [](State& s) { logWindow(s, 1952, 1953, -6); }},
+    {PlotType::background, "log: nothing in the window", [](State& s) { logWindow(s, 1960, 1970, 2); }},
     // A rank axis from 0 cannot be logarithmic; the fine tics stay.
-    {7, "ranks from 0", [](State& s) { s.settingp[7].yl = 0.0; }},
+    {PlotType::distribution, "ranks from 0", [](State& s) { s.settingp[PlotType::distribution].yl = 0.0; }},
     // Only the first l classes get a column and an impulse clause.
-    {8, "one class", [](State& s) { s.setting.l = 1; }},
-    {8, "two classes", [](State& s) { s.setting.l = 2; }},
-    {12, "event times, extracted", [](State& s) { s.setting.datatype = DataType::times; s.setting.n1 = 5; }},
+    {PlotType::classes, "one class", [](State& s) { s.setting.l = 1; }},
+    {PlotType::classes, "two classes", [](State& s) { s.setting.l = 2; }},
+    {PlotType::times, "event times, extracted", [](State& s) { s.setting.datatype = DataType::times; s.setting.n1 = 5; }},
     // The title says ZOOM when the window cuts off what the type draws: the data for types 5 and 12,
     // the extremes for 6 and 8; type 1 always draws the whole series.
-    {1, "no zoom", [](State& s) { s.settingp[1].xl = 1951; s.settingp[1].xu = 1952; }},
-    {5, "zoom", [](State& s) { s.settingp[5].xl = 1950.8; s.settingp[5].xu = 1952.2; }},
-    {5, "no zoom", [](State& s) { s.settingp[5].xl = 1950.5; s.settingp[5].xu = 1952.5; }},
-    {12, "zoom", [](State& s) { s.settingp[12].xl = 1950.5; s.settingp[12].xu = 1952.2; }},
-    {6, "no zoom", [](State& s) { s.settingp[6].xl = 1950.8; s.settingp[6].xu = 1952.2; }},
-    {6, "zoom", [](State& s) { s.settingp[6].xl = 1951.0; s.settingp[6].xu = 1951.9; }},
-    {8, "no zoom", [](State& s) { s.settingp[8].xl = 1950.8; s.settingp[8].xu = 1952.2; }},
-    {8, "zoom", [](State& s) { s.settingp[8].xl = 1951.2; s.settingp[8].xu = 1952.2; }},
+    {PlotType::data, "no zoom", [](State& s) { s.settingp[PlotType::data].xl = 1951; s.settingp[PlotType::data].xu = 1952; }},
+    {PlotType::background, "zoom", [](State& s) { s.settingp[PlotType::background].xl = 1950.8; s.settingp[PlotType::background].xu = 1952.2; }},
+    {PlotType::background, "no zoom", [](State& s) { s.settingp[PlotType::background].xl = 1950.5; s.settingp[PlotType::background].xu = 1952.5; }},
+    {PlotType::times, "zoom", [](State& s) { s.settingp[PlotType::times].xl = 1950.5; s.settingp[PlotType::times].xu = 1952.2; }},
+    {PlotType::extremes, "no zoom", [](State& s) { s.settingp[PlotType::extremes].xl = 1950.8; s.settingp[PlotType::extremes].xu = 1952.2; }},
+    {PlotType::extremes, "zoom", [](State& s) { s.settingp[PlotType::extremes].xl = 1951.0; s.settingp[PlotType::extremes].xu = 1951.9; }},
+    {PlotType::classes, "no zoom", [](State& s) { s.settingp[PlotType::classes].xl = 1950.8; s.settingp[PlotType::classes].xu = 1952.2; }},
+    {PlotType::classes, "zoom", [](State& s) { s.settingp[PlotType::classes].xl = 1951.2; s.settingp[PlotType::classes].xu = 1952.2; }},
 };
 
 // What the real gnuplot refuses in the command file "2.tmp": only the
@@ -268,12 +275,13 @@ std::string refusals(const std::string& commands) {
 
 class PlotTest : public ::testing::Test {
  protected:
-  // The command file, accepted by gnuplot; the data file stays in "1.tmp". Types 9 to 11 draw class 2.
-  std::string draw(const State& s, int type) {
-    plot(s, io.console, runner, type, type >= 9 && type <= 11 ? 2 : 0);
+  // The command file, accepted by gnuplot; the data file stays in "1.tmp". The pictures of one class draw
+  // class 2.
+  std::string draw(const State& s, PlotType type) {
+    plot(s, io.console, runner, type, 1);
     EXPECT_EQ(runner.commands.back(), "gnuplot 2.tmp");
     const std::string commands = readFile("2.tmp");
-    EXPECT_EQ(refusals(commands), "") << "plot type " << type << ":\n" << commands;
+    EXPECT_EQ(refusals(commands), "") << "plot type " << number(type) << ":\n" << commands;
     return commands;
   }
   ScratchDir dir;
@@ -283,9 +291,10 @@ class PlotTest : public ::testing::Test {
 
 TEST_F(PlotTest, EveryTypeAndVariantWritesItsFiles) {
   ASSERT_EQ(std::system("command -v gnuplot > /dev/null"), 0) << "gnuplot is needed: install gnuplot-nox";
-  for (int type : {1, 5, 6, 7, 8, 9, 10, 11, 12, 13}) {
+  for (std::size_t t = 0; t < kPlotTypes; ++t) {
+    const auto type = static_cast<PlotType>(t);
     const std::string commands = draw(sample(), type);
-    const std::string name = std::string("plot_type") + (type < 10 ? "0" : "") + std::to_string(type) + ".txt";
+    const std::string name = std::string("plot_type") + (number(type) < 10 ? "0" : "") + std::to_string(number(type)) + ".txt";
     expectGolden(name, "== 1.tmp ==\n" + readFile("1.tmp") + "== 2.tmp ==\n" + commands);
   }
   std::string all;
@@ -293,24 +302,20 @@ TEST_F(PlotTest, EveryTypeAndVariantWritesItsFiles) {
     State s = sample();
     v.change(s);
     std::istringstream commands(draw(s, v.type));
-    all += "== type " + std::to_string(v.type) + ", " + v.name + " ==\n" + readFile("1.tmp") + "--\n";
+    all += "== type " + std::to_string(number(v.type)) + ", " + v.name + " ==\n" + readFile("1.tmp") + "--\n";
     for (std::string line; std::getline(commands, line);) all += line.starts_with(" set style line") ? "" : line + "\n";
   }
   expectGolden("plot_variants.txt", all);
 }
 
-// Types 2 to 4 are valid numbers without a picture; other numbers, and
-// files that cannot be opened, stop the run before gnuplot is called.
-TEST_F(PlotTest, NothingIsDrawnForUnusedTypesOrAfterAStop) {
-  const auto stop = [&](int type) { return stopLines([&] { plot(sample(), io.console, runner, type); }); };
-  for (int type : {2, 3, 4}) EXPECT_EQ(stop(type), Lines{"(went on)"});
-  EXPECT_FALSE(std::filesystem::exists("1.tmp") || std::filesystem::exists("2.tmp"));
-  for (int type : {0, 14}) EXPECT_EQ(stop(type), Lines{"Plot-type value out of range"});
+// Files that cannot be opened stop the run before gnuplot is called.
+TEST_F(PlotTest, NothingIsDrawnAfterAStop) {
+  const auto stop = [&] { return stopLines([&] { plot(sample(), io.console, runner, PlotType::data); }); };
   std::filesystem::create_directory("1.tmp");
-  EXPECT_EQ(stop(1), Lines{"Error during plot data file opening"});
+  EXPECT_EQ(stop(), Lines{"Error during plot data file opening"});
   std::filesystem::remove("1.tmp");
   std::filesystem::create_directory("2.tmp");
-  EXPECT_EQ(stop(1), Lines{"Error during plot command file opening"});
+  EXPECT_EQ(stop(), Lines{"Error during plot command file opening"});
   EXPECT_TRUE(runner.commands.empty());
   EXPECT_NO_THROW(SystemPlotRunner().run("exit 3"));  // gnuplot's exit status is not the analysis's concern
 }
@@ -325,27 +330,27 @@ State axesSample() {
   setSmoothed(s, std::vector(5, 8.0), std::vector(5, 1.0));
   s.setting.l = s.setting.n3 = 3;
   s.data.x3 = held<double>({2.5, 0.5, 4.0, -7.0});  // the fourth lies beyond n3
-  for (int type = 1; type <= kPlotTypes; ++type) s.settingp[type] = {1, 2, 3, 4, Scale::log, Scale::log};
+  s.settingp.axes.fill({1, 2, 3, 4, Scale::log, Scale::log});
   s.settingp.zplot = {1, 1, 1};
   return s;
 }
 
 // The dialog of one call, "[stop]" when its fifth failure stopped the run,
 // and every axis setting it changed.
-std::string step(State& s, int type, char option, std::string answers = "") {
+std::string step(State& s, PlotType type, BackgroundSetting setting, std::string answers = "") {
   const SettingP before = s.settingp;
   Scripted io(answers);
-  const bool stopped = stopLines([&] { chsettp(s, io.console, type, option); }) != Lines{"(went on)"};
+  const bool stopped = stopLines([&] { chsettp(s, io.console, type, setting); }) != Lines{"(went on)"};
   std::ranges::replace(answers, '\n', '|');
   std::ostringstream text;
   text.precision(15);
-  text << "== type " << type << ", option '" << option << "', answers \"" << answers << "\" ==\n"
+  text << "== type " << number(type) << ", option '" << key(setting) << "', answers \"" << answers << "\" ==\n"
        << io.text() << (stopped ? "[stop]\n" : "");
   const auto axes = [](const PlotAxes& a) { return std::tuple(a.xl, a.xu, a.yl, a.yu, a.logx, a.logy); };
-  for (int t = 1; t <= kPlotTypes; ++t) {
-    const PlotAxes& a = s.settingp[t];
-    if (axes(a) == axes(before[t])) continue;
-    text << "type " << t << ": x [" << a.xl << ", " << a.xu << "] y [" << a.yl << ", " << a.yu << "]"
+  for (std::size_t t = 0; t < kPlotTypes; ++t) {
+    const PlotAxes& a = s.settingp.axes[t];
+    if (axes(a) == axes(before.axes[t])) continue;
+    text << "type " << number(static_cast<PlotType>(t)) << ": x [" << a.xl << ", " << a.xu << "] y [" << a.yl << ", " << a.yu << "]"
          << (a.logx == Scale::log ? " log x" : "") << (a.logy == Scale::log ? " log y" : "") << "\n";
   }
   const auto& z = s.settingp.zplot;
@@ -377,46 +382,51 @@ TEST(PlotWindowTest, OpensOnlyForWindowedTerminalsOnADisplay) {
 }
 
 TEST(PlotSettingsTest, DefaultsAndBackgroundDialogs) {
+  using D = PlotType;
+  using B = BackgroundSetting;
   std::string all;
   State s = axesSample();
-  // Types other than 5 take their defaults whatever the option; types without defaults change nothing.
-  for (int type : {1, 6, 7, 8, 9, 10, 11, 12}) all += step(s, type, 'v');
-  all += step(s, 5, '-');
-  for (int type : {2, 3, 4, 13, 14, 20, 0, 21}) all += step(s, type, '-');
+  // Pictures other than the background take their defaults whatever the setting; the window search's
+  // keeps its own.
+  for (PlotType type : {D::data, D::extremes, D::distribution, D::classes, D::bandwidth, D::rate, D::band, D::times}) {
+    all += step(s, type, B::vertical);
+  }
+  all += step(s, D::background, B::defaults);
+  all += step(s, D::window, B::defaults);
   s = axesSample();
   s.setting.n1 = 9;
   s.data.t2[2] = std::nan("");  // passed over
   s.setting.l = 1;
-  for (int type : {1, 5, 6, 8, 12}) all += step(s, type, '-');
+  for (PlotType type : {D::data, D::background, D::extremes, D::classes, D::times}) all += step(s, type, B::defaults);
   s.data.x3[1] = 0.0;
-  all += step(s, 7, '-');
+  all += step(s, D::distribution, B::defaults);
   s.setting.n3 = 0;  // an empty set never narrows a range
-  all += step(s, 7, '-');
+  all += step(s, D::distribution, B::defaults);
   s = axesSample();
   s.setting.n1 = 9;
   s.setting.z = 2.5;
-  s.settingp[5].logy = Scale::lin;
-  for (char option : {'h', 'g', 'l', 's', 'x'}) all += step(s, 5, option);
+  s.settingp[PlotType::background].logy = Scale::lin;
+  for (B setting : {B::defaultHorizontal, B::log, B::linear, B::threshold}) all += step(s, D::background, setting);
   s = axesSample();
   s.data.t2 = held<double>({1900, 1950, 1960, 1970, 2000});
   // Unreadable, beyond the data, reversed; five refusals leave the range clipped in place.
   for (const char* answers : {"0 1e30\n", "1950\n2100 2200\n1980,1960\n1955, 1965\n",
                               "2100 2200\n2100 2200\n2100 2200\n2100 2200\n2100 2200\n1950 1960\n"}) {
-    all += step(s, 5, 'o', answers);
+    all += step(s, D::background, B::otherHorizontal, answers);
   }
   for (const auto& [answers, z1] : {std::pair{"0 200\n", 2.0}, {"0 60\n", 2.0}, {"15 50\n", 2.0}, {"15 1000\n", 2.0},
                                     {"8 1000\n", 2.0}, {"-1 60\n", -10.0}, {"5 1\n1 1\nx 3\n0 60\n", 2.0},
                                     {"5 1\n5 1\n5 1\n5 1\n5 1\n", 2.0}}) {
     s = axesSample();
-    s.settingp[5] = {1950, 1980, 3, 4, Scale::lin, Scale::log};
+    s.settingp[PlotType::background] = {1950, 1980, 3, 4, Scale::lin, Scale::log};
     s.settingp.zplot[0] = z1;
-    all += step(s, 5, 'v', answers);
+    all += step(s, D::background, B::vertical, answers);
   }
   // Ascending order puts unwanted zeros first when the wanted lines are positive; the last input ends after
   // four answers.
   for (const char* answers : {"6, 2, 4\n", "3 0 0\n", "-3 -2 0\n", "99.9 -99.9 0 100\n",
                               "100 0 0\n0 0 0\n1 2\n-0.5 0 0\n", "0 0 -100\n0 0 -100\n0 0 -100\n0 0 -100\n"}) {
-    all += step(s, 5, 't', answers);
+    all += step(s, D::background, B::testLines, answers);
   }
   expectGolden("plotsettings.txt", all);
 }

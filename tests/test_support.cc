@@ -141,7 +141,8 @@ void setClasses(State& s, std::vector<double> bounds, const std::vector<std::vec
   s.setting.c = held(bounds);
   s.setting.n4 = lengths(times);
   s.data.t4 = table(times);
-  for (auto step : {allocate4a, init4a, allocate4d, init4d, allocate5a, init5a}) step(s);
+  enter(s, Stage::classes);
+  make(s, Group::g4d);
 }
 
 void setPseudodata(State& s, const std::vector<std::vector<double>>& times) {
@@ -151,7 +152,8 @@ void setPseudodata(State& s, const std::vector<std::vector<double>>& times) {
 
 void setGrid(State& s, double from, double to, int ngrid) {
   s.parameters.ngrid = ngrid;
-  for (auto step : {allocate4b, init4b, allocate4e, init4e}) step(s);
+  make(s, Group::g4b);
+  make(s, Group::g4e);
   for (int j = 0; j < ngrid; ++j) s.data.lx[static_cast<std::size_t>(j)] = from + (to - from) * j / (ngrid - 1);
 }
 

@@ -29,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Console console(in, out);
   try {
     chsett2(s, console);
-    allocate0(s);
-    init0(s);
+    enter(s, Stage::start);
     read1(s, console, ReadOption::values);
   } catch (const Fatal&) {
   } catch (const numerics::NrError&) {
