@@ -1,3 +1,22 @@
+// The dialog's order of phases. Where each of its routines lives:
+//
+//   startup.cc     chsett1, chsett2, info0, info0e  (data type, file, banner)
+//   config.cc      read0                            (morvek.cfg)
+//   datafile.cc    read1                            (the data file)
+//   interval.cc    chsett3, check1, decis1, interval, chsett3a, info1
+//   background.cc  chsett4, cvmed, background       (window and running median)
+//   extremes.cc    chsett5, extremes, decis2, info2
+//   classes.cc     chsett6, classes, chsett6a, decis3, decis5, info3
+//   pseudodata.cc  pseudodata
+//   bandwidth.cc   hminmax, cvint, chsett7
+//   rate.cc        intensityx, intest, intensity, decis4, check2
+//   trend.cc       test, info4, erfcc_s
+//   bootstrap.cc   chsett8, chsett9, bootstrap, confidence, decis6
+//   results.cc     output1, output2, output3, info5
+//   plot.cc        plot, plotgn;  plotsettings.cc: chsettp
+//   state.cc       the workspace groups (allocate, init and deallocate
+//                  routines of each, entered by stage)
+//   numerics/      runmed, realft_sp, indexx_sp, sort, ran, gausssum
 #include "morvek/driver.h"
 
 #include <exception>
