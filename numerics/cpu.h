@@ -11,6 +11,15 @@
 // header says otherwise (the Gaussian sums on AVX-512).
 #pragma once
 
+// On a copy for a newer unit: inline everything the kernel calls, so that
+// none of it runs as the baseline code. (Clang does not take the hint
+// together with a target.)
+#if defined(__clang__)
+#define NUMERICS_FLATTEN
+#else
+#define NUMERICS_FLATTEN __attribute__((flatten))
+#endif
+
 namespace numerics {
 
 enum class VectorUnit {

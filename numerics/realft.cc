@@ -56,6 +56,7 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/cpu.h"
 #include "numerics/nrerror.h"
 
 namespace numerics {
@@ -78,21 +79,6 @@ constexpr std::size_t kCachedPlans = 8;
 
 // Side of the tiles in which four1 transposes (16 floats, one cache line).
 constexpr std::size_t kTile = 16;
-
-// The transforms proper get a second, AVX2 copy chosen at run time, with
-// everything they call inlined into it. It does the very same float
-// operations on 8 lanes instead of 4: AVX2 brings no fused multiply-add,
-// so nothing is contracted and the results are bit-identical to the plain
-// x86-64 copy.
-// Clang does not take flatten together with target_clones; it gets the
-// clones without the inlining hint.
-#if defined(__clang__) && defined(__x86_64__)
-#define WIDE_KERNEL __attribute__((target_clones("avx2", "default")))
-#elif defined(__GNUC__) && defined(__x86_64__)
-#define WIDE_KERNEL __attribute__((target_clones("avx2", "default"), flatten))
-#else
-#define WIDE_KERNEL
-#endif
 
 [[noreturn]] void assertion_failed(const std::string& tag) { throw NrError(kAssertLine + tag, kAssertStop); }
 
@@ -492,7 +478,7 @@ void store_complex(Split z, std::span<std::complex<float>> data) {
 
 // realft_sp once the length is checked and the plan and work space are at
 // hand.
-WIDE_KERNEL void real_transform(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
+void real_transform(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
   const std::size_t half = data.size() / 2;
   load_reals(data, work.a);
   Split z = work.a;
@@ -518,11 +504,36 @@ WIDE_KERNEL void real_transform(std::span<double> data, const RealPlan& plan, Wo
 
 // four1_sp once the length is checked and the plan and work space are at
 // hand.
-WIDE_KERNEL void complex_transform(std::span<std::complex<float>> data, const FourStepPlan& plan, Workspace work) {
+void complex_transform(std::span<std::complex<float>> data, const FourStepPlan& plan, Workspace work) {
   load_complex(data, work.a);
   four1_split(work.a, work.b, plan);
   store_complex(work.b, data);
 }
+
+// The transforms get a second, AVX2 copy, with everything they call inlined
+// into it, taken from x86-64-v3 up. It does the very same float operations
+// on 8 lanes instead of 4: AVX2 brings no fused multiply-add, so nothing is
+// contracted and the results are bit-identical to the plain x86-64 copy.
+NUMERICS_FLATTEN void real_baseline(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
+  real_transform(data, plan, work, isign);
+}
+
+NUMERICS_FLATTEN __attribute__((target("avx2"))) void real_avx2(std::span<double> data, const RealPlan& plan,
+                                                                 Workspace work, int isign) {
+  real_transform(data, plan, work, isign);
+}
+
+NUMERICS_FLATTEN void complex_baseline(std::span<std::complex<float>> data, const FourStepPlan& plan,
+                                       Workspace work) {
+  complex_transform(data, plan, work);
+}
+
+NUMERICS_FLATTEN __attribute__((target("avx2"))) void complex_avx2(std::span<std::complex<float>> data,
+                                                                    const FourStepPlan& plan, Workspace work) {
+  complex_transform(data, plan, work);
+}
+
+bool wide() { return available(VectorUnit::x86_64_v3); }
 
 [[maybe_unused]] bool is_direction(int isign) { return isign == kForward || isign == kInverse; }
 
@@ -552,7 +563,7 @@ void realft_sp(std::span<double> data, int isign) {
     plan = &plans.get(n, isign);
     work = workspace(half);
   });
-  real_transform(data, *plan, work, isign);
+  (wide() ? real_avx2 : real_baseline)(data, *plan, work, isign);
 }
 
 void four1_sp(std::span<std::complex<float>> data, int isign) {
@@ -566,7 +577,7 @@ void four1_sp(std::span<std::complex<float>> data, int isign) {
     plan = &plans.get(m, isign);
     work = workspace(m);
   });
-  complex_transform(data, *plan, work);
+  (wide() ? complex_avx2 : complex_baseline)(data, *plan, work);
 }
 
 void fourrow_sp(std::span<std::complex<float>> data, std::size_t rows, int isign) {

@@ -31,6 +31,7 @@
 #include <memory>
 #include <vector>
 
+#include "numerics/cpu.h"
 #include "numerics/orderkey.h"
 #include "numerics/rankset.h"
 #include "numerics/runmed.h"
@@ -511,33 +512,27 @@ struct Passes {
   void (*median)(const PairRanks&, int, Key*, ResidualSum&);
 };
 
-#if defined(__clang__)
-#define MORVEK_FLATTEN
-#else
-#define MORVEK_FLATTEN __attribute__((flatten))
-#endif
 #define MORVEK_V3 __attribute__((target("arch=x86-64-v3")))
 
-MORVEK_FLATTEN void leaveOneOutBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
+NUMERICS_FLATTEN void leaveOneOutBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
                                         ResidualSum* longer, ResidualSum* shorter) {
   leaveOneOutPass(pairs, k, setStorage, one, longer, shorter);
 }
 
-MORVEK_FLATTEN MORVEK_V3 void leaveOneOutV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
+NUMERICS_FLATTEN MORVEK_V3 void leaveOneOutV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one,
                                             ResidualSum* longer, ResidualSum* shorter) {
   leaveOneOutPass(pairs, k, setStorage, one, longer, shorter);
 }
 
-MORVEK_FLATTEN void medianBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
+NUMERICS_FLATTEN void medianBaseline(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
   medianResiduals(pairs, k, setStorage, one);
 }
 
-MORVEK_FLATTEN MORVEK_V3 void medianV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
+NUMERICS_FLATTEN MORVEK_V3 void medianV3(const PairRanks& pairs, int k, Key* setStorage, ResidualSum& one) {
   medianResiduals(pairs, k, setStorage, one);
 }
 
 #undef MORVEK_V3
-#undef MORVEK_FLATTEN
 
 constexpr Passes kBaselinePasses{leaveOneOutBaseline, medianBaseline};
 constexpr Passes kV3Passes{leaveOneOutV3, medianV3};
