@@ -70,8 +70,6 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kLn2Low = 0.693147;
 
 constexpr const char* kAssertLine = "nrerror: an assertion failed with this tag: ";
-constexpr const char* kAssertStop = "program terminated by assert1";
-constexpr const char* kOutOfMemoryStop = "Morvek terminates unsuccessfully";
 
 // Plans for this many (length, sign) pairs are kept per thread; the program
 // itself uses one length in both directions.
@@ -80,7 +78,7 @@ constexpr std::size_t kCachedPlans = 8;
 // Side of the tiles in which four1 transposes (16 floats, one cache line).
 constexpr std::size_t kTile = 16;
 
-[[noreturn]] void assertion_failed(const std::string& tag) { throw NrError(kAssertLine + tag, kAssertStop); }
+[[noreturn]] void assertion_failed(const std::string& tag) { throw NrError(NrError::Kind::assertion, kAssertLine + tag); }
 
 void require_power_of_two(std::size_t n, const char* routine) {
   if (n == 0 || (n & (n - 1)) != 0) assertion_failed(std::string("n must be a power of 2 in ") + routine);
@@ -92,9 +90,9 @@ void obtaining(Body body) {
   try {
     body();
   } catch (const std::bad_alloc&) {
-    throw NrError("Out of memory", kOutOfMemoryStop);
+    throw NrError(NrError::Kind::outOfMemory, "Out of memory");
   } catch (const std::length_error&) {
-    throw NrError("Out of memory", kOutOfMemoryStop);
+    throw NrError(NrError::Kind::outOfMemory, "Out of memory");
   }
 }
 

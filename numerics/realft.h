@@ -18,10 +18,9 @@
 //
 // Faults throw NrError: a length that is not a power of 2 (0 included) gives
 // "nrerror: an assertion failed with this tag: n must be a power of 2 in
-// <routine>" with stop text "program terminated by assert1"; realft_sp of
-// length 1 the same line with the tag "n must be at least 2 in realft_sp";
-// work arrays that cannot be obtained give "Out of memory" with stop text
-// "Morvek terminates unsuccessfully". The data are untouched when a length
+// realft_sp" of kind assertion; length 1 the same line with the tag "n must
+// be at least 2 in realft_sp"; work arrays that cannot be obtained give
+// "Out of memory" of kind outOfMemory. The data are untouched when a length
 // check fails.
 #pragma once
 

@@ -35,7 +35,7 @@ namespace detail {
 
 void checkMode(int mode) {
   if (mode != kRunmedMedian && mode != kRunmedLeaveOneOut) {
-    throw NrError("Error in subroutine runmed", "Morvek terminates unsuccessfully");
+    throw NrError(NrError::Kind::runmedMode, "Error in subroutine runmed");
   }
 }
 

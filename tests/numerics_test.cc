@@ -14,6 +14,7 @@
 #include <numeric>
 #include <random>
 
+#include "morvek/fatal.h"
 #include "numerics/gausssum.h"
 #include "numerics/nrerror.h"
 #include "numerics/ran.h"
@@ -45,7 +46,7 @@ std::string stop(const std::function<void()>& call) try {
   call();
   return "no stop";
 } catch (const NrError& e) {
-  return e.what() + (" / " + e.stop_text());
+  return e.what() + (" / " + std::string(morvek::closingLine(e.kind())));
 }
 
 // The two forms of exp the sums use. Measured at most 0.95 ulp for the

@@ -11,6 +11,7 @@
 #include <numeric>
 #include <random>
 
+#include "morvek/fatal.h"
 #include "numerics/nrerror.h"
 #include "tests/test_support.h"
 
@@ -88,7 +89,8 @@ TEST(Runmed, EverySchemeMatchesTheBruteForceAndRefusesOtherModes) {
     runmed(1, y, y, 1);
     ADD_FAILURE() << "no NrError";
   } catch (const NrError& e) {
-    EXPECT_EQ(e.what() + (" / " + e.stop_text()), "Error in subroutine runmed / Morvek terminates unsuccessfully");
+    EXPECT_EQ(e.what() + (" / " + std::string(morvek::closingLine(e.kind()))),
+              "Error in subroutine runmed / Morvek terminates unsuccessfully");
   }
 }
 
