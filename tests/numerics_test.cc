@@ -9,6 +9,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <complex>
 #include <functional>
 #include <numbers>
 #include <numeric>
