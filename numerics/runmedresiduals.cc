@@ -581,7 +581,7 @@ void RunmedSeries::residuals(std::span<const int> ks, int mode, std::span<Residu
     return ResidualBand(guess, w, members);
   };
   // The median of window k's residuals from its band, or where the band
-  // misses it (rarely, and on a thread's first window), among all of them,
+  // misses it (rarely, and on a workspace's first window), among all of them,
   // which a second run gives.
   const auto finish = [&](ResidualSum& r) {
     double median = bandMedian(n, r.band);
