@@ -38,8 +38,8 @@ void bmRunmed(benchmark::State& state, int mode) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(x.size()));
 }
 
-// One scheme on its own: the double heap as the yardstick, and the sorted
-// window and the blocks around the k where runmed switches between them.
+// One scheme on its own: the sorted window and the blocks around the k
+// where runmed switches between them.
 void bmScheme(benchmark::State& state, void (*scheme)(int, std::span<const double>, std::span<double>, int)) {
   const std::vector<double> x = uniform(1'000'000);
   std::vector<double> y(x.size());
@@ -94,8 +94,6 @@ BENCHMARK_CAPTURE(bmRunmed, median, numerics::kRunmedMedian)
     ->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 BENCHMARK_CAPTURE(bmRunmed, leave_one_out, numerics::kRunmedLeaveOneOut)
     ->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK_CAPTURE(bmScheme, heaps, numerics::detail::runmedHeaps)
-    ->Arg(10)->Arg(10000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 BENCHMARK_CAPTURE(bmScheme, sorted_window, numerics::detail::runmedSortedWindow)
     ->Arg(20)->Arg(25)->Arg(30)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 BENCHMARK_CAPTURE(bmScheme, blocks, numerics::detail::runmedBlocks)

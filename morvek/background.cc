@@ -43,14 +43,18 @@ void cvmed(std::span<const double> x, int kmin, int kmax, CvMedData& cm, int& kc
 
   const numerics::RunmedSeries series(x);
   const int groups = (entries + kWindowsAtOnce - 1) / kWindowsAtOnce;
-  parallelFor(0, static_cast<std::size_t>(groups), threads, [&](std::size_t g) {
+  // A thread's groups come one after the other, so its workspace carries
+  // the work they share from one to the next.
+  const auto workspace = [&] { return numerics::ResidualWorkspace(series); };
+  parallelFor(0, static_cast<std::size_t>(groups), threads, workspace, [&](numerics::ResidualWorkspace& work,
+                                                                           std::size_t g) {
     const int first = static_cast<int>(g) * kWindowsAtOnce;
     const int count = std::min(kWindowsAtOnce, entries - first);
     std::array<int, kWindowsAtOnce> ks;
     std::array<numerics::Residuals, kWindowsAtOnce> r;
     for (int j = 0; j < count; ++j) ks[static_cast<std::size_t>(j)] = kmin + first + j;
     const auto used = static_cast<std::size_t>(count);
-    series.residuals(std::span(ks).first(used), numerics::kRunmedLeaveOneOut, std::span(r).first(used));
+    series.residuals(std::span(ks).first(used), numerics::kRunmedLeaveOneOut, std::span(r).first(used), work);
     for (int j = 0; j < count; ++j) {
       const auto at = static_cast<std::size_t>(first + j);
       cm.cv1[at] = r[static_cast<std::size_t>(j)].mean;

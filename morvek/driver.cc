@@ -372,7 +372,7 @@ int runMorvek(State& state, Console& console, PlotRunner& runner, const Finished
     lines = fatal.lines();
   } catch (const numerics::NrError& error) {
     lines = {error.what()};
-    last = error.stop_text();
+    last = closingLine(error.kind());
   } catch (const std::bad_alloc&) {
     // Storage that no routine reserves with a message of its own, such as
     // the text of a data file larger than memory.

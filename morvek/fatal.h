@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/nrerror.h"
+
 namespace morvek {
 
 inline constexpr const char* kTerminatesUnsuccessfully = "Morvek terminates unsuccessfully";
@@ -34,6 +36,24 @@ class Fatal : public std::exception {
  private:
   std::vector<std::string> lines_;
 };
+
+// The line that closes a run the numerical toolkit stopped: the toolkit's
+// own for its checks, the program's for the rest.
+inline const char* closingLine(numerics::NrError::Kind kind) {
+  using Kind = numerics::NrError::Kind;
+  switch (kind) {
+    case Kind::assertion:
+      return "program terminated by assert1";
+    case Kind::sizeMismatch:
+      return "program terminated by assert_eq2";
+    case Kind::nrerror:
+      return "program terminated by nrerror";
+    case Kind::runmedMode:
+    case Kind::outOfMemory:
+      break;
+  }
+  return kTerminatesUnsuccessfully;
+}
 
 // Runs body and returns what it returns; running out of memory in it stops
 // the run with the routine's own message.

@@ -321,37 +321,31 @@ double expNonPositive(double x) { return expNonPositiveInline(x); }
 
 double expFused(double x) { return fused::expFused(x); }
 
-double sumExp(std::span<const double> d2, double negC) {
-  // One choice for the process, so that every thread sums alike.
-  static const BlockSum blockSum = available(VectorUnit::kAvx512) ? fused::blockSumFused
-                                   : available(VectorUnit::kAvx2)  ? blockSumAvx2
-                                                                   : blockSumBaseline;
-  return compensatedBlocks(d2, negC, blockSum);
+namespace {
+
+BlockSum blockSumOn(VectorUnit unit) {
+  switch (unit) {
+    case VectorUnit::baseline:
+      return blockSumBaseline;
+    case VectorUnit::x86_64_v3:
+      return blockSumAvx2;
+    case VectorUnit::avx512:
+      return fused::blockSumFused;
+  }
+  return blockSumBaseline;
 }
 
-bool available(VectorUnit unit) {
-  switch (unit) {
-    case VectorUnit::kBaseline:
-      return true;
-    case VectorUnit::kAvx2:
-      return __builtin_cpu_supports("avx2");
-    case VectorUnit::kAvx512:
-      return __builtin_cpu_supports("avx512f");
-  }
-  return false;
+}  // namespace
+
+double sumExp(std::span<const double> d2, double negC) {
+  // One choice for the process, so that every thread sums alike.
+  static const BlockSum blockSum = blockSumOn(vectorUnit());
+  return compensatedBlocks(d2, negC, blockSum);
 }
 
 double sumExpOn(VectorUnit unit, std::span<const double> d2, double negC) {
   assert(available(unit));
-  switch (unit) {
-    case VectorUnit::kBaseline:
-      return compensatedBlocks(d2, negC, blockSumBaseline);
-    case VectorUnit::kAvx2:
-      return compensatedBlocks(d2, negC, blockSumAvx2);
-    case VectorUnit::kAvx512:
-      return compensatedBlocks(d2, negC, fused::blockSumFused);
-  }
-  return 0.0;
+  return compensatedBlocks(d2, negC, blockSumOn(unit));
 }
 
 }  // namespace detail

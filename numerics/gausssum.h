@@ -14,6 +14,8 @@
 #include <span>
 #include <vector>
 
+#include "numerics/cpu.h"
+
 namespace numerics {
 
 class RowSums {
@@ -69,10 +71,8 @@ double expFused(double x);
 double sumExp(std::span<const double> d2, double negC);
 
 // The same sum on a vector unit chosen by name (it must be available), so
-// that tests can hold each unit to its form: the baseline and AVX2 give
-// the same bits, AVX-512 the bits of expFused.
-enum class VectorUnit { kBaseline, kAvx2, kAvx512 };
-bool available(VectorUnit unit);
+// that tests can hold each unit to its form: the baseline and x86-64-v3
+// give the same bits, AVX-512 the bits of expFused.
 double sumExpOn(VectorUnit unit, std::span<const double> d2, double negC);
 
 }  // namespace detail

@@ -1,24 +1,30 @@
 // Fatal errors of the numerical toolkit.
 //
-// A kernel that cannot go on throws NrError. Its message is the one line
-// the toolkit writes ("nrerror: ..."), and stop_text() the closing line
-// that takes the place of the program's own termination line.
+// A kernel that cannot go on throws NrError: its message is the one line
+// the toolkit writes ("nrerror: ..."), and its kind says what went wrong,
+// so that the program can choose the line it closes with.
 #pragma once
 
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 namespace numerics {
 
 class NrError : public std::runtime_error {
  public:
-  NrError(const std::string& line, std::string stop_text)
-      : std::runtime_error(line), stop_text_(std::move(stop_text)) {}
-  const std::string& stop_text() const { return stop_text_; }
+  enum class Kind {
+    assertion,     // an argument failed a check (a transform's length)
+    sizeMismatch,  // two lengths that must agree do not (indexx_sp)
+    nrerror,       // a routine ran out of its fixed room (the sorts' stack)
+    runmedMode,    // a running median asked for in a mode there is not
+    outOfMemory,   // work arrays could not be obtained
+  };
+
+  NrError(Kind kind, const std::string& line) : std::runtime_error(line), kind_(kind) {}
+  Kind kind() const { return kind_; }
 
  private:
-  std::string stop_text_;
+  Kind kind_;
 };
 
 }  // namespace numerics

@@ -2,20 +2,20 @@
 // radix-2 row transforms; complex work in single precision.
 //
 // realft_sp views the N reals as M = N/2 complex numbers z(k) = (x(2k),
-// x(2k+1)), transforms them with four1_sp and separates the two interleaved
+// x(2k+1)), transforms them with four1 and separates the two interleaved
 // real transforms in one pass (the "untangling"): with e = (z(k) +
 // conj z(M-k))/2 and d = q*(z(k) - conj z(M-k)), z(k) = e + w(k)*d and
 // z(M-k) = conj(e - w(k)*d), w(k) = i*exp(isign*2*pi*i*k/N). The inverse
 // runs the same pass first and the complex transform last. Sign and packing
 // are described in realft.h.
 //
-// four1_sp is the four-step method: the M points form a P-by-Q array stored
+// four1 is the four-step method: the M points form a P-by-Q array stored
 // column by column (element (r, c) is point r + P*c, so the data need no
 // reshaping); its rows are transformed along c, element (r, c) is multiplied
 // by exp(isign*2*pi*i*r*c/M), the array is transposed into Q-by-P, whose rows
 // are transformed again. The result is then in natural order.
 //
-// fourrow_sp transforms all rows of a column-major array at once: columns
+// fourrow transforms all rows of a column-major array at once: columns
 // are exchanged into bit-reversed order, then radix-2 butterflies of half
 // span G = 1, 2, 4, ... combine whole columns, so the innermost loop runs
 // down a contiguous column.
@@ -32,11 +32,9 @@
 // numbers are held as separate real and imaginary arrays so the compiler
 // can vectorise the column loops, butterfly stages go two per sweep, and
 // the transpose also does the second pass's bit reversal; all of that
-// changes the memory traffic, not the arithmetic (the tests compare with a
-// plain version bit for bit). The plain x86-64 target has no fused
-// multiply-add; a build that enables one (-march=native, -mfma) lets the
-// compiler contract a*b + c and changes the last bits, which those tests
-// report.
+// changes the memory traffic, not the arithmetic (the tests pin the bits
+// of every output). The build keeps the compiler from contracting a*b + c,
+// so a target with fused multiply-add gives the same bits.
 //
 // Names: N real length; M = N/2 complex length; P, Q rows and columns of the
 // four-step array; S length of one row transform; G half span of a
@@ -50,12 +48,12 @@
 #include <memory>
 #include <new>
 #include <numbers>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "numerics/cpu.h"
 #include "numerics/nrerror.h"
 
 namespace numerics {
@@ -65,12 +63,10 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Deliberately a little below ln 2: it decides the four-step split (see
-// four_step_shape in realft.h).
+// four_step_shape).
 constexpr double kLn2Low = 0.693147;
 
 constexpr const char* kAssertLine = "nrerror: an assertion failed with this tag: ";
-constexpr const char* kAssertStop = "program terminated by assert1";
-constexpr const char* kOutOfMemoryStop = "Morvek terminates unsuccessfully";
 
 // Plans for this many (length, sign) pairs are kept per thread; the program
 // itself uses one length in both directions.
@@ -79,22 +75,7 @@ constexpr std::size_t kCachedPlans = 8;
 // Side of the tiles in which four1 transposes (16 floats, one cache line).
 constexpr std::size_t kTile = 16;
 
-// The transforms proper get a second, AVX2 copy chosen at run time, with
-// everything they call inlined into it. It does the very same float
-// operations on 8 lanes instead of 4: AVX2 brings no fused multiply-add,
-// so nothing is contracted and the results are bit-identical to the plain
-// x86-64 copy.
-// Clang does not take flatten together with target_clones; it gets the
-// clones without the inlining hint.
-#if defined(__clang__) && defined(__x86_64__)
-#define WIDE_KERNEL __attribute__((target_clones("avx2", "default")))
-#elif defined(__GNUC__) && defined(__x86_64__)
-#define WIDE_KERNEL __attribute__((target_clones("avx2", "default"), flatten))
-#else
-#define WIDE_KERNEL
-#endif
-
-[[noreturn]] void assertion_failed(const std::string& tag) { throw NrError(kAssertLine + tag, kAssertStop); }
+[[noreturn]] void assertion_failed(const std::string& tag) { throw NrError(NrError::Kind::assertion, kAssertLine + tag); }
 
 void require_power_of_two(std::size_t n, const char* routine) {
   if (n == 0 || (n & (n - 1)) != 0) assertion_failed(std::string("n must be a power of 2 in ") + routine);
@@ -106,9 +87,9 @@ void obtaining(Body body) {
   try {
     body();
   } catch (const std::bad_alloc&) {
-    throw NrError("Out of memory", kOutOfMemoryStop);
+    throw NrError(NrError::Kind::outOfMemory, "Out of memory");
   } catch (const std::length_error&) {
-    throw NrError("Out of memory", kOutOfMemoryStop);
+    throw NrError(NrError::Kind::outOfMemory, "Out of memory");
   }
 }
 
@@ -223,6 +204,23 @@ std::vector<std::size_t> bit_reversed(std::size_t n) {
 
 // ---- Plans -----------------------------------------------------------------
 
+// The split of a length-M complex transform into P rows and Q columns
+// (M = P*Q): P = 2^ceil(0.5*ln(M)/0.693147). Because 0.693147 is slightly
+// below ln 2, an even power M = 4^k gives P = 2^(k+1), Q = 2^(k-1)
+// (M = 1024: 64 by 16); an odd power 2^(2k+1) gives P = 2^(k+1), Q = 2^k
+// (M = 512: 32 by 16). M must be a power of 2.
+struct FourStepShape {
+  std::size_t rows;
+  std::size_t cols;
+};
+
+FourStepShape four_step_shape(std::size_t m) {
+  assert(m != 0 && (m & (m - 1)) == 0);
+  const double exponent = std::ceil(0.5 * std::log(static_cast<double>(m)) / kLn2Low);
+  const std::size_t rows = std::size_t{1} << static_cast<int>(exponent);
+  return {rows, m / rows};
+}
+
 struct FourStepPlan {
   std::size_t p;
   std::size_t q;
@@ -231,10 +229,10 @@ struct FourStepPlan {
   FloatTable along_columns;  // butterflies of the second pass, length P
   std::vector<std::size_t> reversed;  // bit-reversed order of 0 .. P-1
 
-  FourStepPlan(std::size_t m, int isign) : FourStepPlan(m, detail::four_step_shape(m), isign) {}
+  FourStepPlan(std::size_t m, int isign) : FourStepPlan(m, four_step_shape(m), isign) {}
 
  private:
-  FourStepPlan(std::size_t m, detail::FourStepShape shape, int isign)
+  FourStepPlan(std::size_t m, FourStepShape shape, int isign)
       : p(shape.rows),
         q(shape.cols),
         along_rows(butterfly_factors(q, isign)),
@@ -479,20 +477,9 @@ void store_reals(Split z, std::span<double> data) {
   }
 }
 
-void load_complex(std::span<const std::complex<float>> data, Split z) {
-  for (std::size_t k = 0; k < data.size(); ++k) {
-    z.re[k] = data[k].real();
-    z.im[k] = data[k].imag();
-  }
-}
-
-void store_complex(Split z, std::span<std::complex<float>> data) {
-  for (std::size_t k = 0; k < data.size(); ++k) data[k] = {z.re[k], z.im[k]};
-}
-
 // realft_sp once the length is checked and the plan and work space are at
 // hand.
-WIDE_KERNEL void real_transform(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
+void real_transform(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
   const std::size_t half = data.size() / 2;
   load_reals(data, work.a);
   Split z = work.a;
@@ -516,28 +503,22 @@ WIDE_KERNEL void real_transform(std::span<double> data, const RealPlan& plan, Wo
   store_reals(z, data);
 }
 
-// four1_sp once the length is checked and the plan and work space are at
-// hand.
-WIDE_KERNEL void complex_transform(std::span<std::complex<float>> data, const FourStepPlan& plan, Workspace work) {
-  load_complex(data, work.a);
-  four1_split(work.a, work.b, plan);
-  store_complex(work.b, data);
+// The transform gets a second, AVX2 copy, with everything it calls inlined
+// into it, taken from x86-64-v3 up. It does the very same float operations
+// on 8 lanes instead of 4: AVX2 brings no fused multiply-add, so nothing is
+// contracted and the results are bit-identical to the plain x86-64 copy.
+NUMERICS_FLATTEN void real_baseline(std::span<double> data, const RealPlan& plan, Workspace work, int isign) {
+  real_transform(data, plan, work, isign);
+}
+
+NUMERICS_FLATTEN __attribute__((target("avx2"))) void real_avx2(std::span<double> data, const RealPlan& plan,
+                                                                 Workspace work, int isign) {
+  real_transform(data, plan, work, isign);
 }
 
 [[maybe_unused]] bool is_direction(int isign) { return isign == kForward || isign == kInverse; }
 
 }  // namespace
-
-namespace detail {
-
-FourStepShape four_step_shape(std::size_t m) {
-  assert(m != 0 && (m & (m - 1)) == 0);
-  const double exponent = std::ceil(0.5 * std::log(static_cast<double>(m)) / kLn2Low);
-  const std::size_t rows = std::size_t{1} << static_cast<int>(exponent);
-  return {rows, m / rows};
-}
-
-}  // namespace detail
 
 void realft_sp(std::span<double> data, int isign) {
   assert(is_direction(isign));
@@ -552,38 +533,7 @@ void realft_sp(std::span<double> data, int isign) {
     plan = &plans.get(n, isign);
     work = workspace(half);
   });
-  real_transform(data, *plan, work, isign);
-}
-
-void four1_sp(std::span<std::complex<float>> data, int isign) {
-  assert(is_direction(isign));
-  const std::size_t m = data.size();
-  require_power_of_two(m, "four1_sp");
-  thread_local PlanCache<FourStepPlan> plans;
-  const FourStepPlan* plan = nullptr;
-  Workspace work{};
-  obtaining([&] {
-    plan = &plans.get(m, isign);
-    work = workspace(m);
-  });
-  complex_transform(data, *plan, work);
-}
-
-void fourrow_sp(std::span<std::complex<float>> data, std::size_t rows, int isign) {
-  assert(is_direction(isign));
-  assert(rows > 0 && data.size() % rows == 0);
-  const std::size_t cols = rows > 0 ? data.size() / rows : 0;
-  require_power_of_two(cols, "fourrow_sp");
-  // Not on any hot path, so the factors are made afresh.
-  std::optional<FloatTable> factors;
-  Workspace work{};
-  obtaining([&] {
-    factors = butterfly_factors(cols, isign);
-    work = workspace(data.size());
-  });
-  load_complex(data, work.a);
-  fourrow_split({work.a, rows}, cols, *factors);
-  store_complex(work.a, data);
+  (available(VectorUnit::x86_64_v3) ? real_avx2 : real_baseline)(data, *plan, work, isign);
 }
 
 }  // namespace numerics

@@ -1,6 +1,5 @@
-// Fourier transforms of power-of-2 length with the complex work in single
-// precision: the in-place transform of a real sequence (realft_sp) and the
-// complex transforms it is built from (four1_sp, fourrow_sp).
+// Fourier transform of a real sequence of power-of-2 length, in place, with
+// the complex work in single precision.
 //
 // Sign convention: isign = kForward (+1) computes
 //   F(j) = sum over k = 0 .. N-1 of x(k) * exp(+2*pi*i*j*k/N),
@@ -18,15 +17,12 @@
 //
 // Faults throw NrError: a length that is not a power of 2 (0 included) gives
 // "nrerror: an assertion failed with this tag: n must be a power of 2 in
-// <routine>" with stop text "program terminated by assert1"; realft_sp of
-// length 1 the same line with the tag "n must be at least 2 in realft_sp";
-// work arrays that cannot be obtained give "Out of memory" with stop text
-// "Morvek terminates unsuccessfully". The data are untouched when a length
+// realft_sp" of kind assertion; length 1 the same line with the tag "n must
+// be at least 2 in realft_sp"; work arrays that cannot be obtained give
+// "Out of memory" of kind outOfMemory. The data are untouched when a length
 // check fails.
 #pragma once
 
-#include <complex>
-#include <cstddef>
 #include <span>
 
 namespace numerics {
@@ -38,29 +34,5 @@ inline constexpr int kInverse = -1;
 // leaves the packed spectrum, inverse takes one and leaves N/2 times the
 // sequence.
 void realft_sp(std::span<double> data, int isign);
-
-// In-place transform of M complex numbers, M a power of 2 (M = 1 included).
-void four1_sp(std::span<std::complex<float>> data, int isign);
-
-// In-place transform of every row of a rows-by-S array stored column by
-// column (element (r, c) at data[r + rows*c]), along the row; S =
-// data.size() / rows must be a power of 2. rows must be positive and divide
-// data.size().
-void fourrow_sp(std::span<std::complex<float>> data, std::size_t rows, int isign);
-
-namespace detail {
-
-// The split of a length-M complex transform into P rows and Q columns
-// (M = P*Q): P = 2^ceil(0.5*ln(M)/0.693147). Because 0.693147 is slightly
-// below ln 2, an even power M = 4^k gives P = 2^(k+1), Q = 2^(k-1)
-// (M = 1024: 64 by 16); an odd power 2^(2k+1) gives P = 2^(k+1), Q = 2^k
-// (M = 512: 32 by 16). M must be a power of 2.
-struct FourStepShape {
-  std::size_t rows;
-  std::size_t cols;
-};
-FourStepShape four_step_shape(std::size_t m);
-
-}  // namespace detail
 
 }  // namespace numerics

@@ -56,7 +56,7 @@ void quicksort(long n, int nstack, const char* overflow, Value value, Swap swap,
     }
     swap(l + 1, j);
     if (static_cast<long>(stack.size()) + 2 > nstack) {
-      throw NrError(std::string("nrerror: ") + overflow, "program terminated by nrerror");
+      throw NrError(NrError::Kind::nrerror, std::string("nrerror: ") + overflow);
     }
     if (r - i + 1 >= j - l) {
       stack.push_back(i);
@@ -93,8 +93,7 @@ void sort(std::span<double> arr, int nstack) {
 
 void indexx_sp(std::span<const double> arr, std::span<int> index, int nstack) {
   if (arr.size() != index.size()) {
-    throw NrError("nrerror: an assert_eq failed with this tag: indexx_sp",
-                  "program terminated by assert_eq2");
+    throw NrError(NrError::Kind::sizeMismatch, "nrerror: an assert_eq failed with this tag: indexx_sp");
   }
   for (std::size_t i = 0; i < index.size(); ++i) index[i] = static_cast<int>(i);
   auto at = [&](long i) -> int& { return index[static_cast<std::size_t>(i)]; };
