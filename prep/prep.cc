@@ -4,10 +4,13 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
 #include <map>
 #include <optional>
 #include <span>
 #include <sstream>
+
+#include "morvek/config.h"
 
 namespace prep {
 
@@ -746,15 +749,17 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
 }
 
 std::string configText() {
-  return "! Morvek configuration: the start values, written out.\n"
-         "&cfg\n"
-         "  krel    = 0.25          ! largest background window relative to the series length\n"
-         "  rule    = 'twopoint'    ! pseudodata rule: 'twopoint' or 'reflection'\n"
-         "  hrelmax = 0.5           ! bandwidth search range\n"
-         "  nhsrch  = 400           ! bandwidth search grid points\n"
-         "  ngrid   = 2048          ! time grid points (a power of 2 from 64 to 16384)\n"
-         "  alpha   = 0.9           ! confidence level of the bootstrap band\n"
-         "/\n";
+  const morvek::Parameters start;
+  std::ostringstream out;
+  out << "! Morvek configuration: the start values, written out.\n&cfg\n" << std::left;
+  for (const morvek::ConfigKey& key : morvek::kConfigKeys) {
+    const std::string value = key.real      ? roundTrip(start.*key.real)
+                              : key.integer ? std::to_string(start.*key.integer)
+                                            : "'" + std::string(morvek::ruleName(start.rule)) + "'";
+    out << "  " << std::setw(8) << key.name << "= " << std::setw(14) << value << "! " << key.comment << '\n';
+  }
+  out << "/\n";
+  return out.str();
 }
 
 }  // namespace prep

@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "morvek/config.h"
 #include "morvek/datafile.h"
 #include "prep/output.h"
 #include "tests/test_support.h"
@@ -290,6 +291,25 @@ TEST(PrepTest, MorvekReadsBackTheSameNumbers) {
     EXPECT_EQ(point[0], times[i]);
     EXPECT_EQ(point[1], values[i]);
   }
+}
+
+// The configuration morvek-prep writes is the example shipped, and Morvek
+// reads it back to the start value of every key.
+TEST(PrepTest, TheConfigurationWrittenIsTheExampleAndReadsBackToTheStartValues) {
+  using namespace morvek::testing;
+  EXPECT_EQ(configText(), readFile(sourcePath("examples/morvek.cfg")));
+  ScratchDir dir;
+  writeFile("morvek.cfg", configText());
+  morvek::State s;
+  s.parameters = {.krel = 0.3, .rule = morvek::Rule::reflection, .hrelmax = 1, .nhsrch = 100, .ngrid = 64, .alpha = 0.8};
+  morvek::read0(s);
+  const morvek::Parameters start;
+  EXPECT_EQ(s.parameters.krel, start.krel);
+  EXPECT_EQ(s.parameters.rule, start.rule);
+  EXPECT_EQ(s.parameters.hrelmax, start.hrelmax);
+  EXPECT_EQ(s.parameters.nhsrch, start.nhsrch);
+  EXPECT_EQ(s.parameters.ngrid, start.ngrid);
+  EXPECT_EQ(s.parameters.alpha, start.alpha);
 }
 
 // The error of writing `text` to `path`, or "" where it was written.
