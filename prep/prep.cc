@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "morvek/config.h"
+#include "morvek/results.h"
 
 namespace prep {
 
@@ -653,8 +654,8 @@ Stations prepareStations(std::string_view file, std::string_view text, Kind kind
 
 namespace {
 
-// The extremes of a morvek-1.dat: the last two of seven columns in the
-// first rows of its table; the other rows hold the series alone. Sets `z`
+// The extremes of a morvek-1.dat: the columns t3 and x3 in the first rows
+// of its table; the other rows hold the series alone. Sets `z`
 // to the threshold the file was made with, where it says.
 std::vector<Point> resultExtremes(std::string_view file, std::string_view text, std::optional<double>& z,
                                   Summary& summary) {
@@ -663,7 +664,7 @@ std::vector<Point> resultExtremes(std::string_view file, std::string_view text, 
   for (const Line& line : contentLines(text)) {
     const auto f = fields(line.text, ' ');
     if (!table) {
-      table = line.text.starts_with("t2 ");
+      table = std::ranges::equal(f, morvek::kSeriesColumns);
       // Morvek writes the line only where z is set, in a field of 7 that
       // holds asterisks where z (at most 100 in size) does not fit.
       if (line.text.starts_with("Threshold z:")) {
@@ -672,21 +673,23 @@ std::vector<Point> resultExtremes(std::string_view file, std::string_view text, 
       }
       continue;
     }
-    if (zWritten && !z && f.size() >= 5) {
+    using enum morvek::SeriesColumn;
+    if (zWritten && !z && f.size() > kThreshold) {
       // The threshold column is b2 + z*v2: z follows from any row whose
       // variability is positive.
-      const auto b = parseNumber(f[2], false), v = parseNumber(f[3], false), bzv = parseNumber(f[4], false);
+      const auto b = parseNumber(f[kB2], false), v = parseNumber(f[kV2], false);
+      const auto bzv = parseNumber(f[kThreshold], false);
       if (b && v && bzv && *v > 0) z = (*bzv - *b) / *v;
     }
-    if (f.size() != 7) continue;
-    const auto t = parseNumber(f[5], false);
-    const auto x = parseNumber(f[6], false);
+    if (f.size() != kSeriesColumnCount) continue;
+    const auto t = parseNumber(f[kT3], false);
+    const auto x = parseNumber(f[kX3], false);
     if (t && x) {
       events.push_back({Stamp{.number = *t}, *x, line});
     } else {
       // -Infinity where the variability was zero: Morvek reads no such value.
-      summary.drop(line.number, t ? "the extreme '" + f[6] + "' is not a finite number"
-                                  : "the time '" + f[5] + "' of an extreme is not a finite number");
+      summary.drop(line.number, t ? "the extreme '" + f[kX3] + "' is not a finite number"
+                                  : "the time '" + f[kT3] + "' of an extreme is not a finite number");
     }
   }
   if (events.empty()) throw Error(std::string(file) + ": this morvek-1.dat lists no extremes");
