@@ -324,7 +324,6 @@ std::string periodName(const Stamp& t, Period period, double start) {
 // error that names both lines.
 std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& points, Ties ties,
                                Summary& summary) {
-  static constexpr const char* kRule[] = {"", "first", "last", "max", "min", "mean"};
   std::vector<Point> out;
   for (std::size_t i = 0; i < points.size();) {
     std::size_t j = i + 1;
@@ -343,8 +342,7 @@ std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& 
       if (ties == Ties::mean) kept.value = combine(group, Stat::mean);
       for (std::size_t k = i; k < j; ++k) {
         if (k != keep) {
-          summary.drop(points[k].line.number,
-                       std::string("repeated time (--ties ") + kRule[static_cast<int>(ties)] + ")");
+          summary.drop(points[k].line.number, "repeated time (--ties " + wordOf(kTiesWords, ties) + ")");
         }
       }
       out.push_back(kept);
@@ -537,7 +535,7 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
 
   std::string aggregated;
   if (options.aggregate != Period::none) {
-    static constexpr const char* kPeriod[] = {"", "day", "month", "year"};
+    const std::string period = wordOf(kPeriodWords, options.aggregate);
     std::vector<Point> periods;
     for (std::size_t i = 0; i < kept.size();) {
       const auto start = periodStart(kept[i].time, options.aggregate);
@@ -548,7 +546,6 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
       p.time.number = *start;
       p.value = combine(std::span(kept.data() + i, j - i), options.stat);
       if (!std::isfinite(p.value)) {
-        const std::string period = kPeriod[static_cast<int>(options.aggregate)];
         fail(file, kept[i].line,
              "the sum of the " + period + " from " + periodName(kept[i].time, options.aggregate, *start) +
                  " is beyond the largest number (about 1.8e308)",
@@ -557,10 +554,12 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
       periods.push_back(p);
       i = j;
     }
-    static constexpr const char* kStat[] = {"maximum", "minimum", "mean", "sum"};
+    // The summary spells out the options' short words.
+    static constexpr Word<Stat> kStatNames[] = {
+        {Stat::max, "maximum"}, {Stat::min, "minimum"}, {Stat::mean, "mean"}, {Stat::sum, "sum"}};
     aggregated = "morvek-prep: " + std::to_string(keptBefore) + " points make " + std::to_string(periods.size()) +
-                 " periods of a " + kPeriod[static_cast<int>(options.aggregate)] + ", each its " +
-                 kStat[static_cast<int>(options.stat)] + " at the period's start\n";
+                 " periods of a " + period + ", each its " + wordOf(kStatNames, options.stat) +
+                 " at the period's start\n";
     kept = std::move(periods);
   }
   return {write(kept, kind), keptBefore, aggregated + spanLine(kept)};

@@ -432,6 +432,26 @@ TEST(PrepTest, CommandLine) {
   EXPECT_EQ(readFile("out.txt"), "1 6\n");
 }
 
+// Each word of --ties, --aggregate and --stat chooses its own value, and the
+// summary names the value in the same words.
+TEST(PrepTest, OptionWordsChooseTheirValuesAndTheSummaryNamesThem) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  writeFile("in.csv", "date,v\n2020-01-01,1\n2020-01-01,3\n2020-02-01,4\n");
+  for (const auto& [options, said] :
+       {std::pair{"--ties first --aggregate day --stat max", "(--ties first)|2 periods of a day, each its maximum at"},
+        {"--ties last --aggregate month --stat min", "(--ties last)|2 periods of a month, each its minimum at"},
+        {"--ties max --aggregate year --stat mean", "(--ties max)|1 periods of a year, each its mean at"},
+        {"--ties min --aggregate year --stat sum", "(--ties min)|1 periods of a year, each its sum at"},
+        {"--ties mean", "(--ties mean)|"}}) {
+    ASSERT_EQ(std::system((std::string(MORVEK_PREP_BINARY) + " series in.csv -o out.dat " + options + " 2>err.txt").c_str()),
+              0);
+    const std::string err = readFile("err.txt"), expected = said;
+    const std::size_t bar = expected.find('|');
+    EXPECT_NE(err.find("repeated time " + expected.substr(0, bar)), std::string::npos) << options;
+    EXPECT_NE(err.find(expected.substr(bar + 1)), std::string::npos) << options << "\n" << err;
+  }
+}
 
 // ---- Files of many stations ---------------------------------------------------
 
