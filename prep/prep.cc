@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "morvek/config.h"
+#include "morvek/resultfile.h"
 #include "morvek/results.h"
 
 namespace prep {
@@ -666,9 +667,9 @@ std::vector<Point> resultExtremes(std::string_view file, std::string_view text, 
       table = std::ranges::equal(f, morvek::kSeriesColumns);
       // Morvek writes the line only where z is set, in a field of 7 that
       // holds asterisks where z (at most 100 in size) does not fit.
-      if (line.text.starts_with("Threshold z:")) {
+      if (line.text.starts_with(morvek::kThresholdLabel)) {
         zWritten = true;
-        z = parseNumber(trim(line.text.substr(12)), false);
+        z = parseNumber(trim(line.text.substr(morvek::kThresholdLabel.size())), false);
       }
       continue;
     }
@@ -703,7 +704,7 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
   Summary summary(file);
   std::string head, note;
   text = withoutByteOrderMark(text);
-  if (text.starts_with("Morvek:  Output")) {
+  if (text.starts_with(morvek::kResultTitle)) {
     std::optional<double> z;
     events = resultExtremes(file, text, z, summary);
     head = "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size() + summary.droppedCount()) +
