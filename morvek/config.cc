@@ -1,5 +1,7 @@
 #include "morvek/config.h"
 
+#include <algorithm>
+#include <bit>
 #include <cctype>
 #include <optional>
 #include <string>
@@ -15,14 +17,14 @@ namespace morvek {
 
 namespace {
 
-// The values as written, before they are checked against their ranges.
+// The rule's text is read blank-padded to this width, and no longer.
+constexpr int kRuleWidth = 10;
+
+// The values as written, before they are checked against their ranges: the
+// numbers in their members, the rule as text.
 struct RawConfig {
-  double krel = 0.25;
-  std::string rule = "twopoint  ";
-  double hrelmax = 0.5;
-  int nhsrch = 400;
-  int ngrid = 2048;
-  double alpha = 0.9;
+  Parameters numbers;
+  std::string rule = fmtA(ruleName(Parameters{}.rule), kRuleWidth);
 };
 
 bool endsWord(char c) {
@@ -130,26 +132,22 @@ RawConfig parse(const std::string& path, std::string text) {
     const int keyLine = in.line();
     const std::string key = in.word();
     if (key.empty()) parseError(path, keyLine, std::string("unexpected '") + in.peek() + "'");
-    const std::string name = lower(key);
-    if (name != "krel" && name != "rule" && name != "hrelmax" && name != "nhsrch" &&
-        name != "ngrid" && name != "alpha") {
-      parseError(path, keyLine, "unknown key '" + shown(key) + "'");
-    }
+    const auto entry = std::ranges::find(kConfigKeys, lower(key), &ConfigKey::name);
+    if (entry == std::end(kConfigKeys)) parseError(path, keyLine, "unknown key '" + shown(key) + "'");
     in.skipSeparators(false);
     if (in.peek() != '=') parseError(path, in.line(), "expected '=' after '" + key + "'");
     in.advance();
     in.skipSeparators(false);
     const int valueLine = in.line();
-    if (name == "rule") {
-      if (in.peek() != '\'' && in.peek() != '"') {
-        parseError(path, valueLine, "value of 'rule' must be written between quotes");
-      }
+    if (!entry->real && !entry->integer) {
+      const std::string its = "value of '" + std::string(entry->name) + "' ";
+      if (in.peek() != '\'' && in.peek() != '"') parseError(path, valueLine, its + "must be written between quotes");
       const auto value = in.quoted();
-      if (!value) parseError(path, valueLine, "value of 'rule' has no closing quote");
-      if (value->size() > 10) {
-        parseError(path, valueLine, "value of 'rule' is longer than 10 characters");
+      if (!value) parseError(path, valueLine, its + "has no closing quote");
+      if (value->size() > std::size_t{kRuleWidth}) {
+        parseError(path, valueLine, its + "is longer than " + std::to_string(kRuleWidth) + " characters");
       }
-      raw.rule = fmtA(*value, 10);
+      raw.rule = fmtA(*value, kRuleWidth);
       continue;
     }
     const std::string value = in.word();
@@ -157,14 +155,14 @@ RawConfig parse(const std::string& path, std::string text) {
     const auto malformed = [&] {
       parseError(path, valueLine, "malformed value '" + shown(value) + "' for '" + key + "'");
     };
-    if (name == "nhsrch" || name == "ngrid") {
+    if (entry->integer) {
       const auto number = parseInt(value);
       if (!number) malformed();
-      (name == "nhsrch" ? raw.nhsrch : raw.ngrid) = *number;
+      raw.numbers.*entry->integer = *number;
     } else {
       const auto number = parseReal(value);
       if (!number) malformed();
-      (name == "krel" ? raw.krel : name == "hrelmax" ? raw.hrelmax : raw.alpha) = *number;
+      raw.numbers.*entry->real = *number;
     }
   }
 }
@@ -189,11 +187,8 @@ void checkRange(std::vector<std::string>& out, std::string_view name, T value, T
   }
 }
 
-bool isGridSize(int n) {
-  for (int size = 64; size <= 16384; size *= 2) {
-    if (n == size) return true;
-  }
-  return false;
+bool isPowerOf2Within(int n, int minimum, int maximum) {
+  return n >= minimum && n <= maximum && std::has_single_bit(static_cast<unsigned>(n));
 }
 
 }  // namespace
@@ -203,34 +198,41 @@ void read0(State& s, const std::string& path) {
   if (!text) throw Fatal("Error during data file opening");
   const RawConfig raw = parse(path, std::move(*text));
 
+  const auto rule =
+      std::ranges::find_if(kRuleNames, [&](const RuleName& r) { return fmtA(r.name, kRuleWidth) == raw.rule; });
   std::vector<std::string> violations;
-  checkRange(violations, "krel", raw.krel, 0.05, kMaxKrel, real);
-  if (raw.rule != "twopoint  " && raw.rule != "reflection") {
-    violations.push_back(label("rule: ") + raw.rule);
-    violations.push_back(label("allowed are (character*10): ") + "twopoint  ");
-    violations.push_back(std::string(kLabel, ' ') + "reflection");
+  for (const ConfigKey& key : kConfigKeys) {
+    const std::string name(key.name);
+    const int minimum = static_cast<int>(key.minimum), maximum = static_cast<int>(key.maximum);
+    if (key.real) {
+      checkRange(violations, name, raw.numbers.*key.real, key.minimum, key.maximum, real);
+    } else if (key.powerOf2) {
+      const int n = raw.numbers.*key.integer;
+      if (!isPowerOf2Within(n, minimum, maximum)) {
+        violations.push_back(label(name + " = ") + integer(n));
+        violations.push_back("  it must be a power of 2   ");
+        violations.push_back("  and lie between           " + integer(minimum));
+        violations.push_back("  and                       " + integer(maximum));
+      }
+    } else if (key.integer) {
+      checkRange(violations, name, raw.numbers.*key.integer, minimum, maximum, integer);
+    } else if (rule == std::end(kRuleNames)) {
+      violations.push_back(label(name + ": ") + raw.rule);
+      for (const RuleName& r : kRuleNames) {
+        violations.push_back(label(&r == kRuleNames ? "allowed are (character*10): " : "") + fmtA(r.name, kRuleWidth));
+      }
+    }
   }
-  checkRange(violations, "hrelmax", raw.hrelmax, 0.05, 1.0, real);
-  checkRange(violations, "nhsrch", raw.nhsrch, 100, 10000, integer);
-  if (!isGridSize(raw.ngrid)) {
-    violations.push_back(label("ngrid = ") + integer(raw.ngrid));
-    violations.push_back("  it must be a power of 2   ");
-    violations.push_back("  and lie between           " + integer(64));
-    violations.push_back("  and                       " + integer(16384));
-  }
-  checkRange(violations, "alpha", raw.alpha, 0.8, 0.9999, real);
   if (!violations.empty()) {
     violations.emplace_back();
     throw Fatal(violations);
   }
 
-  Parameters& p = s.parameters;
-  p.krel = raw.krel;
-  p.rule = raw.rule == "reflection" ? Rule::reflection : Rule::twopoint;
-  p.hrelmax = raw.hrelmax;
-  p.nhsrch = raw.nhsrch;
-  p.ngrid = raw.ngrid;
-  p.alpha = raw.alpha;
+  for (const ConfigKey& key : kConfigKeys) {
+    if (key.real) s.parameters.*key.real = raw.numbers.*key.real;
+    if (key.integer) s.parameters.*key.integer = raw.numbers.*key.integer;
+  }
+  s.parameters.rule = rule->rule;
 }
 
 }  // namespace morvek

@@ -70,7 +70,7 @@ const Menu kThresholdMenu{{"", "Threshold setting:", ""},
 std::vector<std::string> summaryLines(const Setting& g) {
   std::vector<std::string> lines;
   if (g.k != kUnsetInt) lines.push_back("Smoothing parameter k:     " + fmtI(g.k, 7));
-  if (g.z != kUnsetReal) lines.push_back("Threshold z:               " + fmtF(g.z, 7, 3));
+  if (g.z != kUnsetReal) lines.push_back(fmtA(kThresholdLabel, 27) + fmtF(g.z, 7, 3));
   if (g.n3 != kUnsetInt) {
     lines.push_back("Number of extreme events:  " + fmtI(g.n3, 7) + " points");
   }

@@ -171,7 +171,7 @@ void info1(const State& s, const std::string& file) {
   const Parameters& p = s.parameters;
   const std::string gap(5, ' ');
   createWith(file, [&](std::ostream& out) {
-    out << "Morvek:  Output\n \n"
+    out << kResultTitle << "\n \n"
         << "Configuration file setting:\n"
         << "krel =    " << fmtF(p.krel, 5, 3) << gap
         << " (search range in cross-validation for background estimation)\n"

@@ -9,9 +9,16 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvek {
+
+// The first line of every result file, and the label of the threshold in
+// the summary above its table, by which morvek-prep knows a result file
+// and the threshold it was made with.
+inline constexpr std::string_view kResultTitle = "Morvek:  Output";
+inline constexpr std::string_view kThresholdLabel = "Threshold z:";
 
 // Creates `file`, replacing an older one, and lets `write` fill it. A file
 // that cannot be created stops the run with "Error during data file

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <initializer_list>
+#include <span>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -75,15 +75,15 @@ std::size_t longestList(const Held<int>& counts, std::size_t classes, std::size_
 void writeSeriesTable(const State& s, std::ostream& out) {
   const Setting& g = s.setting;
   const Data& d = s.data;
-  auto heading = [&](std::initializer_list<std::string_view> labels) {
+  auto heading = [&](std::span<const std::string_view, kSeriesColumnCount> labels) {
     out << ' ';
-    for (std::string_view label : labels) out << fmtA(label, kSeriesLabel);
+    for (std::string_view label : labels) out << fmtA("  " + std::string(label), kSeriesLabel);
     out << '\n';
   };
   out << " \n";
-  heading({"  Time", "  x-value", "  Background", "  Variability", "  Threshold", "  Time",
-           "  Scaled_extreme_value"});
-  heading({"  t2", "  x2", "  b2", "  v2", "  b2+z*v2", "  t3", "  x3"});
+  heading(std::array<std::string_view, kSeriesColumnCount>{"Time", "x-value", "Background", "Variability",
+                                                           "Threshold", "Time", "Scaled_extreme_value"});
+  heading(kSeriesColumns);
   // The time column sets the rows; the list of extremes fills the first of
   // them, since there are never more extremes than points.
   const std::size_t rows = d.t2.first(g.n2).size();

@@ -6,6 +6,10 @@
 // anew on every run, never appended to an older one.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <string_view>
+
 #include "morvek/console.h"
 #include "morvek/state.h"
 
@@ -15,6 +19,12 @@ namespace morvek {
 // threshold, and beside it the list of the extremes. The driver writes it
 // for a time series only.
 void output1(const State& s);
+
+// The columns of its table by their names in the heading, which is how
+// morvek-prep finds the table and the list of extremes in its first rows.
+enum SeriesColumn : std::size_t { kT2, kX2, kB2, kV2, kThreshold, kT3, kX3, kSeriesColumnCount };
+inline constexpr std::array<std::string_view, kSeriesColumnCount> kSeriesColumns = {"t2", "x2", "b2", "v2",
+                                                                                   "b2+z*v2", "t3", "x3"};
 
 // morvek-2.dat: the event times of every class, with and without the
 // pseudodata of the boundary correction.

@@ -66,9 +66,9 @@ struct Usage {
   std::string why;
 };
 
-template <class E>
-E choice(const std::string& option, const std::string& word, std::initializer_list<std::pair<const char*, E>> rows) {
-  for (const auto& [name, value] : rows) {
+template <class E, std::size_t N>
+E choice(const std::string& option, const std::string& word, const prep::Word<E> (&words)[N]) {
+  for (const auto& [value, name] : words) {
     if (word == name) return value;
   }
   throw Usage{option + " does not take '" + word + "'"};
@@ -146,15 +146,11 @@ int run(const std::vector<std::string>& args) {
     } else if (a == "--missing") {
       options.missing.push_back(value());
     } else if (a == "--ties") {
-      options.ties = choice<prep::Ties>(a, value(), {{"first", prep::Ties::first}, {"last", prep::Ties::last},
-                                                     {"max", prep::Ties::max}, {"min", prep::Ties::min},
-                                                     {"mean", prep::Ties::mean}});
+      options.ties = choice(a, value(), prep::kTiesWords);
     } else if (a == "--aggregate") {
-      options.aggregate = choice<prep::Period>(
-          a, value(), {{"day", prep::Period::day}, {"month", prep::Period::month}, {"year", prep::Period::year}});
+      options.aggregate = choice(a, value(), prep::kPeriodWords);
     } else if (a == "--stat") {
-      options.stat = choice<prep::Stat>(a, value(), {{"max", prep::Stat::max}, {"min", prep::Stat::min},
-                                                     {"mean", prep::Stat::mean}, {"sum", prep::Stat::sum}});
+      options.stat = choice(a, value(), prep::kStatWords);
     } else if (a == "--run") {
       const std::string& word = value();
       char* end = nullptr;

@@ -4,10 +4,15 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
 #include <map>
 #include <optional>
 #include <span>
 #include <sstream>
+
+#include "morvek/config.h"
+#include "morvek/resultfile.h"
+#include "morvek/results.h"
 
 namespace prep {
 
@@ -320,7 +325,6 @@ std::string periodName(const Stamp& t, Period period, double start) {
 // error that names both lines.
 std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& points, Ties ties,
                                Summary& summary) {
-  static constexpr const char* kRule[] = {"", "first", "last", "max", "min", "mean"};
   std::vector<Point> out;
   for (std::size_t i = 0; i < points.size();) {
     std::size_t j = i + 1;
@@ -339,8 +343,7 @@ std::vector<Point> resolveTies(std::string_view file, const std::vector<Point>& 
       if (ties == Ties::mean) kept.value = combine(group, Stat::mean);
       for (std::size_t k = i; k < j; ++k) {
         if (k != keep) {
-          summary.drop(points[k].line.number,
-                       std::string("repeated time (--ties ") + kRule[static_cast<int>(ties)] + ")");
+          summary.drop(points[k].line.number, "repeated time (--ties " + wordOf(kTiesWords, ties) + ")");
         }
       }
       out.push_back(kept);
@@ -533,7 +536,7 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
 
   std::string aggregated;
   if (options.aggregate != Period::none) {
-    static constexpr const char* kPeriod[] = {"", "day", "month", "year"};
+    const std::string period = wordOf(kPeriodWords, options.aggregate);
     std::vector<Point> periods;
     for (std::size_t i = 0; i < kept.size();) {
       const auto start = periodStart(kept[i].time, options.aggregate);
@@ -544,7 +547,6 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
       p.time.number = *start;
       p.value = combine(std::span(kept.data() + i, j - i), options.stat);
       if (!std::isfinite(p.value)) {
-        const std::string period = kPeriod[static_cast<int>(options.aggregate)];
         fail(file, kept[i].line,
              "the sum of the " + period + " from " + periodName(kept[i].time, options.aggregate, *start) +
                  " is beyond the largest number (about 1.8e308)",
@@ -553,10 +555,12 @@ Finished finish(std::string_view file, const std::vector<Point>& points, Kind ki
       periods.push_back(p);
       i = j;
     }
-    static constexpr const char* kStat[] = {"maximum", "minimum", "mean", "sum"};
+    // The summary spells out the options' short words.
+    static constexpr Word<Stat> kStatNames[] = {
+        {Stat::max, "maximum"}, {Stat::min, "minimum"}, {Stat::mean, "mean"}, {Stat::sum, "sum"}};
     aggregated = "morvek-prep: " + std::to_string(keptBefore) + " points make " + std::to_string(periods.size()) +
-                 " periods of a " + kPeriod[static_cast<int>(options.aggregate)] + ", each its " +
-                 kStat[static_cast<int>(options.stat)] + " at the period's start\n";
+                 " periods of a " + period + ", each its " + wordOf(kStatNames, options.stat) +
+                 " at the period's start\n";
     kept = std::move(periods);
   }
   return {write(kept, kind), keptBefore, aggregated + spanLine(kept)};
@@ -650,8 +654,8 @@ Stations prepareStations(std::string_view file, std::string_view text, Kind kind
 
 namespace {
 
-// The extremes of a morvek-1.dat: the last two of seven columns in the
-// first rows of its table; the other rows hold the series alone. Sets `z`
+// The extremes of a morvek-1.dat: the columns t3 and x3 in the first rows
+// of its table; the other rows hold the series alone. Sets `z`
 // to the threshold the file was made with, where it says.
 std::vector<Point> resultExtremes(std::string_view file, std::string_view text, std::optional<double>& z,
                                   Summary& summary) {
@@ -660,30 +664,32 @@ std::vector<Point> resultExtremes(std::string_view file, std::string_view text, 
   for (const Line& line : contentLines(text)) {
     const auto f = fields(line.text, ' ');
     if (!table) {
-      table = line.text.starts_with("t2 ");
+      table = std::ranges::equal(f, morvek::kSeriesColumns);
       // Morvek writes the line only where z is set, in a field of 7 that
       // holds asterisks where z (at most 100 in size) does not fit.
-      if (line.text.starts_with("Threshold z:")) {
+      if (line.text.starts_with(morvek::kThresholdLabel)) {
         zWritten = true;
-        z = parseNumber(trim(line.text.substr(12)), false);
+        z = parseNumber(trim(line.text.substr(morvek::kThresholdLabel.size())), false);
       }
       continue;
     }
-    if (zWritten && !z && f.size() >= 5) {
+    using enum morvek::SeriesColumn;
+    if (zWritten && !z && f.size() > kThreshold) {
       // The threshold column is b2 + z*v2: z follows from any row whose
       // variability is positive.
-      const auto b = parseNumber(f[2], false), v = parseNumber(f[3], false), bzv = parseNumber(f[4], false);
+      const auto b = parseNumber(f[kB2], false), v = parseNumber(f[kV2], false);
+      const auto bzv = parseNumber(f[kThreshold], false);
       if (b && v && bzv && *v > 0) z = (*bzv - *b) / *v;
     }
-    if (f.size() != 7) continue;
-    const auto t = parseNumber(f[5], false);
-    const auto x = parseNumber(f[6], false);
+    if (f.size() != kSeriesColumnCount) continue;
+    const auto t = parseNumber(f[kT3], false);
+    const auto x = parseNumber(f[kX3], false);
     if (t && x) {
       events.push_back({Stamp{.number = *t}, *x, line});
     } else {
       // -Infinity where the variability was zero: Morvek reads no such value.
-      summary.drop(line.number, t ? "the extreme '" + f[6] + "' is not a finite number"
-                                  : "the time '" + f[5] + "' of an extreme is not a finite number");
+      summary.drop(line.number, t ? "the extreme '" + f[kX3] + "' is not a finite number"
+                                  : "the time '" + f[kT3] + "' of an extreme is not a finite number");
     }
   }
   if (events.empty()) throw Error(std::string(file) + ": this morvek-1.dat lists no extremes");
@@ -698,7 +704,7 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
   Summary summary(file);
   std::string head, note;
   text = withoutByteOrderMark(text);
-  if (text.starts_with("Morvek:  Output")) {
+  if (text.starts_with(morvek::kResultTitle)) {
     std::optional<double> z;
     events = resultExtremes(file, text, z, summary);
     head = "morvek-prep: " + std::string(file) + ": " + std::to_string(events.size() + summary.droppedCount()) +
@@ -746,15 +752,17 @@ Prepared decluster(std::string_view file, std::string_view text, double run, Kee
 }
 
 std::string configText() {
-  return "! Morvek configuration: the start values, written out.\n"
-         "&cfg\n"
-         "  krel    = 0.25          ! largest background window relative to the series length\n"
-         "  rule    = 'twopoint'    ! pseudodata rule: 'twopoint' or 'reflection'\n"
-         "  hrelmax = 0.5           ! bandwidth search range\n"
-         "  nhsrch  = 400           ! bandwidth search grid points\n"
-         "  ngrid   = 2048          ! time grid points (a power of 2 from 64 to 16384)\n"
-         "  alpha   = 0.9           ! confidence level of the bootstrap band\n"
-         "/\n";
+  const morvek::Parameters start;
+  std::ostringstream out;
+  out << "! Morvek configuration: the start values, written out.\n&cfg\n" << std::left;
+  for (const morvek::ConfigKey& key : morvek::kConfigKeys) {
+    const std::string value = key.real      ? roundTrip(start.*key.real)
+                              : key.integer ? std::to_string(start.*key.integer)
+                                            : "'" + std::string(morvek::ruleName(start.rule)) + "'";
+    out << "  " << std::setw(8) << key.name << "= " << std::setw(14) << value << "! " << key.comment << '\n';
+  }
+  out << "/\n";
+  return out.str();
 }
 
 }  // namespace prep

@@ -7,6 +7,7 @@
 // command-line driver (main.cc) alone touches files and streams.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,6 +28,28 @@ enum class Kind { series, events, times };
 enum class Ties { refuse, first, last, max, min, mean };
 enum class Period { none, day, month, year };
 enum class Stat { max, min, mean, sum };
+
+// The words that choose a value on the command line and name it in the
+// summaries, found by value: a value without one cannot be chosen.
+template <class E>
+struct Word {
+  E value;
+  std::string_view word;
+};
+inline constexpr Word<Ties> kTiesWords[] = {
+    {Ties::first, "first"}, {Ties::last, "last"}, {Ties::max, "max"}, {Ties::min, "min"}, {Ties::mean, "mean"}};
+inline constexpr Word<Period> kPeriodWords[] = {{Period::day, "day"}, {Period::month, "month"}, {Period::year, "year"}};
+inline constexpr Word<Stat> kStatWords[] = {
+    {Stat::max, "max"}, {Stat::min, "min"}, {Stat::mean, "mean"}, {Stat::sum, "sum"}};
+
+// The word of `value`, or "" where it has none.
+template <class E, std::size_t N>
+std::string wordOf(const Word<E> (&words)[N], E value) {
+  for (const Word<E>& w : words) {
+    if (w.value == value) return std::string(w.word);
+  }
+  return "";
+}
 
 struct ReadOptions {
   std::string time = "1";   // column number (from 1) or header name

@@ -244,7 +244,9 @@ TEST_F(BatchTest, ResultsEqualTheDialogsOnTheSameDecisions) {
           << row.at("advisories");
       if (zero) ++zeroRisk[cls];
     }
-    if (std::string(c.data) == "calm.dat") EXPECT_NE(row.at("advisories").find("low variability"), std::string::npos);
+    if (std::string(c.data) == "calm.dat") {
+      EXPECT_NE(row.at("advisories").find("low variability"), std::string::npos);
+    }
     for (const char* cls : {"1", "2", "3"}) {
       const std::string share = row.at(std::string("c") + cls + "_zero_risk");
       values[std::string("pause") + cls] = !share.empty() && std::stod(share) > 0 ? "\n" : "";

@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "morvek/config.h"
 #include "morvek/datafile.h"
 #include "prep/output.h"
 #include "tests/test_support.h"
@@ -292,6 +293,25 @@ TEST(PrepTest, MorvekReadsBackTheSameNumbers) {
   }
 }
 
+// The configuration morvek-prep writes is the example shipped, and Morvek
+// reads it back to the start value of every key.
+TEST(PrepTest, TheConfigurationWrittenIsTheExampleAndReadsBackToTheStartValues) {
+  using namespace morvek::testing;
+  EXPECT_EQ(configText(), readFile(sourcePath("examples/morvek.cfg")));
+  ScratchDir dir;
+  writeFile("morvek.cfg", configText());
+  morvek::State s;
+  s.parameters = {.krel = 0.3, .rule = morvek::Rule::reflection, .hrelmax = 1, .nhsrch = 100, .ngrid = 64, .alpha = 0.8};
+  morvek::read0(s);
+  const morvek::Parameters start;
+  EXPECT_EQ(s.parameters.krel, start.krel);
+  EXPECT_EQ(s.parameters.rule, start.rule);
+  EXPECT_EQ(s.parameters.hrelmax, start.hrelmax);
+  EXPECT_EQ(s.parameters.nhsrch, start.nhsrch);
+  EXPECT_EQ(s.parameters.ngrid, start.ngrid);
+  EXPECT_EQ(s.parameters.alpha, start.alpha);
+}
+
 // The error of writing `text` to `path`, or "" where it was written.
 std::string writeError(const std::string& path, const std::string& text) {
   try {
@@ -412,6 +432,26 @@ TEST(PrepTest, CommandLine) {
   EXPECT_EQ(readFile("out.txt"), "1 6\n");
 }
 
+// Each word of --ties, --aggregate and --stat chooses its own value, and the
+// summary names the value in the same words.
+TEST(PrepTest, OptionWordsChooseTheirValuesAndTheSummaryNamesThem) {
+  using namespace morvek::testing;
+  ScratchDir dir;
+  writeFile("in.csv", "date,v\n2020-01-01,1\n2020-01-01,3\n2020-02-01,4\n");
+  for (const auto& [options, said] :
+       {std::pair{"--ties first --aggregate day --stat max", "(--ties first)|2 periods of a day, each its maximum at"},
+        {"--ties last --aggregate month --stat min", "(--ties last)|2 periods of a month, each its minimum at"},
+        {"--ties max --aggregate year --stat mean", "(--ties max)|1 periods of a year, each its mean at"},
+        {"--ties min --aggregate year --stat sum", "(--ties min)|1 periods of a year, each its sum at"},
+        {"--ties mean", "(--ties mean)|"}}) {
+    ASSERT_EQ(std::system((std::string(MORVEK_PREP_BINARY) + " series in.csv -o out.dat " + options + " 2>err.txt").c_str()),
+              0);
+    const std::string err = readFile("err.txt"), expected = said;
+    const std::size_t bar = expected.find('|');
+    EXPECT_NE(err.find("repeated time " + expected.substr(0, bar)), std::string::npos) << options;
+    EXPECT_NE(err.find(expected.substr(bar + 1)), std::string::npos) << options << "\n" << err;
+  }
+}
 
 // ---- Files of many stations ---------------------------------------------------
 
