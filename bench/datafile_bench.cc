@@ -50,7 +50,7 @@ void BM_ReadValues(benchmark::State& state) {
   morvek::Console console(in, out);
   morvek::State s = stateFor(name);
   s.setting.n1 = static_cast<int>(state.range(0));
-  morvek::allocate0(s);
+  morvek::enter(s, morvek::Stage::start);
   for (auto _ : state) {
     morvek::read1(s, console, morvek::ReadOption::values);
     benchmark::DoNotOptimize(s.data.t1[0]);

@@ -274,7 +274,7 @@ enum class Stage {
 void enter(State& s, Stage stage);
 
 // Makes a group that its phase has just found the size of, releasing what
-// an earlier pass left of it.
+// an earlier pass left of it; groups 0, 1 and 2a must then be held.
 void make(State& s, Group group);
 
 // Releases one group with its own release routine. Groups 0, 1 and 2a must
